@@ -1,0 +1,78 @@
+// Cost of a call through the runtime: typed, late-bound by name, and a
+// std::function call as the peer a user would otherwise reach for.
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <string>
+
+#include "kvl/runtime/class_info.h"
+#include "kvl/runtime/dynamic_object.h"
+
+namespace kvl {
+namespace {
+
+class Adder : public Object {
+  KVL_DECLARE_CLASS(Adder)
+ public:
+  int32_t Add(int32_t a, int32_t b) { return total_ += a + b; }
+  int32_t total() const { return total_; }
+
+ private:
+  int32_t total_ = 0;
+};
+
+const ClassInfo& Adder::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<Adder>("Adder", ClassKind::kPrivate)
+          .Method<&Adder::Add>("Add", {Arg("a"), Arg("b")})
+          .Build();
+  return info;
+}
+
+void BM_TypedCall(benchmark::State& state) {
+  auto a = MakeRef<Adder>();
+  for (auto _ : state) benchmark::DoNotOptimize(a->Add(1, 2));
+}
+BENCHMARK(BM_TypedCall);
+
+void BM_LateBoundByName(benchmark::State& state) {
+  auto a = MakeRef<Adder>();
+  Variant args[2];
+  for (auto _ : state) {
+    args[0] = Variant(1);
+    args[1] = Variant(2);
+    benchmark::DoNotOptimize(a->Invoke("Add", CallKind::kMethod, args));
+  }
+}
+BENCHMARK(BM_LateBoundByName);
+
+void BM_DynamicObjectByName(benchmark::State& state) {
+  auto d = MakeRef<DynamicObject>("Client");
+  int32_t total = 0;
+  d->OnMethod("EventHandler", [&](std::span<Variant> a) {
+    total += a[0].AsI4();
+    return Variant();
+  });
+  Variant args[1];
+  for (auto _ : state) {
+    args[0] = Variant(1);
+    benchmark::DoNotOptimize(d->Invoke("EventHandler", CallKind::kMethod, args));
+  }
+}
+BENCHMARK(BM_DynamicObjectByName);
+
+// Peer: a std::function taking and returning values.
+void BM_StdFunctionPeer(benchmark::State& state) {
+  int32_t total = 0;
+  std::function<int32_t(int32_t, int32_t)> f = [&](int32_t a, int32_t b) {
+    return total += a + b;
+  };
+  benchmark::DoNotOptimize(&f);
+  for (auto _ : state) benchmark::DoNotOptimize(f(1, 2));
+}
+BENCHMARK(BM_StdFunctionPeer);
+
+}  // namespace
+}  // namespace kvl
+
+BENCHMARK_MAIN();
