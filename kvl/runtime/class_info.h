@@ -1,0 +1,520 @@
+// ClassInfo: the type information and late-binding table of a class or
+// interface.
+//
+// Every public class publishes its default interface as an ordered member
+// table: name, kind (method, property Get, Let, Set), parameters (name, kind
+// of value, optional with or without a default, by reference) and result
+// kind. Calls by name go through the table (ClassInfo::Invoke), which
+// converts arguments to the C++ parameter types, fills in omitted optional
+// arguments and writes by-reference arguments back. The same tables are the
+// library's type information: the catalogue, the `kvl members` tool and the
+// object factory read them.
+//
+// A class builds its table once with ClassBuilder, naming C++ member
+// functions; parameter and result kinds come from the C++ signature:
+//
+//   const ClassInfo& KVLConstants::StaticClass() {
+//     static const ClassInfo info =
+//         ClassBuilder<KVLConstants>("KVLConstants", ClassKind::kGlobal)
+//             .Get<&KVLConstants::kKVLExceptionString>("kKVLExceptionString",
+//                                                       {Arg("x")})
+//             .Build();
+//     return info;
+//   }
+//
+// Mapping of C++ parameter types: int16_t Integer, int32_t Long, float
+// Single, double Double, bool Boolean, uint8_t Byte, std::string String,
+// Date, Currency, Decimal, Variant, Ref<T> object, enums their underlying
+// integer. A non-const lvalue reference parameter (std::string&) is by
+// reference and written back to the caller. `Item` gets dispatch id 0;
+// `NewEnum` gets -4 and is hidden.
+//
+// Tables are immutable after Build and safe to read from any thread.
+#ifndef KVL_RUNTIME_CLASS_INFO_H_
+#define KVL_RUNTIME_CLASS_INFO_H_
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "kvl/runtime/error.h"
+#include "kvl/runtime/guid.h"
+#include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
+#include "kvl/runtime/variant_convert.h"
+
+namespace kvl {
+
+// The four kinds of public class of the catalogue, plus interfaces that only
+// exist as type information.
+enum class ClassKind : uint8_t {
+  kGlobal = 1,       // application object: reached without creating it
+  kCreatable = 2,    // created by programmatic id or class id
+  kPublic = 3,       // public, not creatable: interfaces, handed-out objects
+  kPrivate = 4,      // internal to the library, not reachable by clients
+  kNotification = 5, // an outgoing notification interface (__X)
+  kClient = 6,       // a client-made late-bound object (DynamicObject)
+};
+
+inline constexpr int32_t kDispIdItem = 0;
+inline constexpr int32_t kDispIdNewEnum = -4;
+
+struct ParamInfo {
+  std::string name;
+  VarType type = VarType::kVariant;
+  std::string type_name;  // class name for objects, enum name for enums
+  bool by_ref = false;
+  bool optional = false;
+  bool has_default = false;
+  Variant default_value;
+};
+
+class ClassInfo;
+using Invoker = Variant (*)(Object& self, std::span<Variant> args);
+
+struct MemberInfo {
+  std::string name;
+  CallKind kind = CallKind::kMethod;
+  int32_t dispid = 0;
+  bool hidden = false;
+  std::vector<ParamInfo> params;
+  VarType result = VarType::kEmpty;  // kEmpty: no result
+  std::string result_type_name;
+  Invoker invoke = nullptr;
+
+  // Number of parameters that must be given.
+  size_t RequiredCount() const;
+};
+
+// How a parameter is declared in a member table.
+struct ParamSpec {
+  std::string name;
+  bool optional = false;
+  bool has_default = false;
+  Variant default_value;
+  bool by_ref = false;
+};
+// A required parameter.
+inline ParamSpec Arg(std::string name) {
+  ParamSpec p;
+  p.name = std::move(name);
+  return p;
+}
+// A required parameter declared by reference although the C++ function
+// takes it by value or const reference (it is never written back).
+inline ParamSpec RefArg(std::string name) {
+  ParamSpec p = Arg(std::move(name));
+  p.by_ref = true;
+  return p;
+}
+// An optional parameter without a default: an omitted argument arrives as
+// Variant::Missing(), so the C++ parameter must be a Variant.
+inline ParamSpec OptArg(std::string name) {
+  ParamSpec p = Arg(std::move(name));
+  p.optional = true;
+  return p;
+}
+// An optional parameter with a default value.
+inline ParamSpec OptArg(std::string name, Variant default_value) {
+  ParamSpec p = Arg(std::move(name));
+  p.optional = true;
+  p.has_default = true;
+  p.default_value = std::move(default_value);
+  return p;
+}
+
+class ClassInfo {
+ public:
+  using InterfaceGetter = const ClassInfo& (*)();
+
+  ClassInfo(std::string name, ClassKind kind, std::vector<MemberInfo> members,
+            std::vector<InterfaceGetter> interfaces = {},
+            InterfaceGetter notifications = nullptr);
+  ClassInfo(const ClassInfo&) = delete;
+  ClassInfo& operator=(const ClassInfo&) = delete;
+
+  const std::string& name() const { return name_; }
+  ClassKind kind() const { return kind_; }
+  // "KVLCommon." + name.
+  std::string ProgId() const;
+  const Guid& clsid() const { return clsid_; }
+  // The identifier of the default interface "_X" (of "X" for an interface).
+  const Guid& iid() const { return iid_; }
+  // The published type flags: 0xb global, 0x2 creatable, 0 otherwise.
+  uint32_t TypeFlags() const;
+  // The type flags of the class's interface: 0x11d0 for a default dual
+  // interface, 0x1090 for an outgoing notification interface.
+  uint32_t InterfaceTypeFlags() const;
+
+  const std::vector<MemberInfo>& members() const { return members_; }
+  // Other interfaces this class answers for (QueryInterface).
+  const std::vector<InterfaceGetter>& interfaces() const {
+    return interfaces_;
+  }
+  // The outgoing notification interface __X, or null.
+  const ClassInfo* notifications() const {
+    return notifications_ ? &notifications_() : nullptr;
+  }
+
+  // The member called `name` (ignoring case) that answers a call of `kind`:
+  // a Method or Get call finds a method or a property Get; Let and Set find
+  // their own kind. Null when there is none.
+  const MemberInfo* Find(std::string_view name, CallKind kind) const;
+  // True when some member is called `name`.
+  bool HasMember(std::string_view name) const;
+  // The member with dispatch id `dispid` answering `kind`, or null.
+  const MemberInfo* FindByDispId(int32_t dispid, CallKind kind) const;
+
+  // Calls a member of `self` through this table (see Object::Invoke).
+  Variant Invoke(Object& self, std::string_view name, CallKind kind,
+                 std::span<Variant> args) const;
+  Variant InvokeMember(Object& self, const MemberInfo& member,
+                       std::span<Variant> args) const;
+
+ private:
+  struct NoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const;
+  };
+  struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const {
+      return EqualsNoCase(a, b);
+    }
+  };
+
+  std::string name_;
+  ClassKind kind_;
+  Guid clsid_;
+  Guid iid_;
+  std::vector<MemberInfo> members_;
+  std::vector<InterfaceGetter> interfaces_;
+  InterfaceGetter notifications_;
+  // name -> indexes into members_ (one per kind)
+  std::unordered_map<std::string, std::vector<uint32_t>, NoCaseHash,
+                     NoCaseEqual>
+      index_;
+};
+
+// Declares the type information of a class inside its body:
+//   class X : public Object { KVL_DECLARE_CLASS(X) ... };
+// and X.cc defines X::StaticClass().
+#define KVL_DECLARE_CLASS(X)                                         \
+ public:                                                             \
+  static const ::kvl::ClassInfo& StaticClass();                      \
+  const ::kvl::ClassInfo& Class() const override { return StaticClass(); } \
+                                                                     \
+ private:
+
+// ---- value conversion for the binder ---------------------------------------
+
+template <class T, class = void>
+struct ValueTraits;
+
+#define KVL_VALUE_TRAITS(Type, Kind, FromExpr)                   \
+  template <>                                                    \
+  struct ValueTraits<Type> {                                     \
+    static constexpr VarType kType = Kind;                       \
+    static std::string TypeName() { return {}; }                 \
+    static Type From(const Variant& v) { return FromExpr(v); }   \
+    static Variant To(const Type& x) { return Variant(x); }      \
+  };
+KVL_VALUE_TRAITS(int16_t, VarType::kI2, ToI2)
+KVL_VALUE_TRAITS(int32_t, VarType::kI4, ToI4)
+KVL_VALUE_TRAITS(float, VarType::kR4, ToR4)
+KVL_VALUE_TRAITS(double, VarType::kR8, ToR8)
+KVL_VALUE_TRAITS(bool, VarType::kBool, ToBool)
+KVL_VALUE_TRAITS(uint8_t, VarType::kByte, ToByte)
+KVL_VALUE_TRAITS(std::string, VarType::kString, ToText)
+KVL_VALUE_TRAITS(Date, VarType::kDate, ToDate)
+KVL_VALUE_TRAITS(Currency, VarType::kCurrency, ToCurrency)
+KVL_VALUE_TRAITS(Decimal, VarType::kDecimal, ToDecimal)
+#undef KVL_VALUE_TRAITS
+
+template <>
+struct ValueTraits<Variant> {
+  static constexpr VarType kType = VarType::kVariant;
+  static std::string TypeName() { return {}; }
+  static Variant From(const Variant& v) { return v; }
+  static Variant To(const Variant& x) { return x; }
+};
+
+template <class E>
+struct ValueTraits<E, std::enable_if_t<std::is_enum_v<E>>> {
+  using U = std::underlying_type_t<E>;
+  static constexpr VarType kType = ValueTraits<U>::kType;
+  static std::string TypeName() { return {}; }
+  static E From(const Variant& v) {
+    return static_cast<E>(ValueTraits<U>::From(v));
+  }
+  static Variant To(E x) { return Variant(static_cast<U>(x)); }
+};
+
+// The object behind `v` as a T: null for Empty or Nothing, raises 13 for a
+// value that is not an object or an object that is not a T.
+template <class T>
+Ref<T> ObjectFromVariant(const Variant& v) {
+  if (v.is_empty() || v.is_nothing()) return nullptr;
+  if (!v.is_object()) Raise(kErrTypeMismatch);
+  if constexpr (std::is_same_v<T, Object>) {
+    return Ref<Object>(v.AsObject());
+  } else {
+    T* p = dynamic_cast<T*>(v.AsObject()->Identity());
+    if (!p) Raise(kErrTypeMismatch);
+    return Ref<T>(p);
+  }
+}
+
+template <class T>
+struct ValueTraits<Ref<T>> {
+  static constexpr VarType kType = VarType::kObject;
+  static std::string TypeName() {
+    if constexpr (requires { T::StaticClass(); }) {
+      return T::StaticClass().name();
+    } else {
+      return "Object";
+    }
+  }
+  static Ref<T> From(const Variant& v) { return ObjectFromVariant<T>(v); }
+  static Variant To(const Ref<T>& x) { return Variant(x); }
+};
+
+namespace internal {
+
+template <class F>
+struct FnTraits;
+template <class C, class R, class... A>
+struct FnTraits<R (C::*)(A...)> {
+  using Class = C;
+  using Result = R;
+  using Args = std::tuple<A...>;
+  static constexpr size_t kArity = sizeof...(A);
+};
+template <class C, class R, class... A>
+struct FnTraits<R (C::*)(A...) const> : FnTraits<R (C::*)(A...)> {};
+template <class C, class R, class... A>
+struct FnTraits<R (C::*)(A...) noexcept> : FnTraits<R (C::*)(A...)> {};
+template <class C, class R, class... A>
+struct FnTraits<R (C::*)(A...) const noexcept> : FnTraits<R (C::*)(A...)> {};
+
+// Holds one converted argument for the duration of a call.
+template <class A>
+struct ArgHolder {
+  using D = std::remove_cvref_t<A>;
+  static constexpr bool kOut =
+      std::is_lvalue_reference_v<A> &&
+      !std::is_const_v<std::remove_reference_t<A>>;
+  D value;
+  explicit ArgHolder(Variant& v) : value(ValueTraits<D>::From(v)) {}
+  A get() {
+    if constexpr (std::is_lvalue_reference_v<A>) {
+      return value;
+    } else {
+      return std::move(value);
+    }
+  }
+  void WriteBack(Variant& v) {
+    if constexpr (kOut) v = ValueTraits<D>::To(value);
+  }
+};
+template <>
+struct ArgHolder<const Variant&> {
+  static constexpr bool kOut = false;
+  const Variant* p;
+  explicit ArgHolder(Variant& v) : p(&v) {}
+  const Variant& get() { return *p; }
+  void WriteBack(Variant&) {}
+};
+template <>
+struct ArgHolder<Variant&> {
+  static constexpr bool kOut = true;
+  Variant* p;
+  explicit ArgHolder(Variant& v) : p(&v) {}
+  Variant& get() { return *p; }
+  void WriteBack(Variant&) {}
+};
+
+template <class C>
+C& CastSelf(Object& self) {
+  if constexpr (std::is_base_of_v<Object, C>) {
+    return static_cast<C&>(self);
+  } else {
+    C* p = dynamic_cast<C*>(self.Identity());
+    if (!p) Raise(kErrNotSupported);
+    return *p;
+  }
+}
+
+template <auto F, class... A, size_t... I>
+Variant CallWith(Object& self, std::span<Variant> args, std::tuple<A...>*,
+                 std::index_sequence<I...>) {
+  using T = FnTraits<decltype(F)>;
+  using R = typename T::Result;
+  auto& obj = CastSelf<typename T::Class>(self);
+  std::tuple<ArgHolder<A>...> held{ArgHolder<A>(args[I])...};
+  if constexpr (std::is_void_v<R>) {
+    (obj.*F)(std::get<I>(held).get()...);
+    (std::get<I>(held).WriteBack(args[I]), ...);
+    return Variant();
+  } else {
+    Variant result =
+        ValueTraits<std::remove_cvref_t<R>>::To((obj.*F)(std::get<I>(held).get()...));
+    (std::get<I>(held).WriteBack(args[I]), ...);
+    return result;
+  }
+}
+
+template <auto F>
+Variant Thunk(Object& self, std::span<Variant> args) {
+  using T = FnTraits<decltype(F)>;
+  return CallWith<F>(self, args, static_cast<typename T::Args*>(nullptr),
+                     std::make_index_sequence<T::kArity>{});
+}
+
+template <class A>
+ParamInfo DescribeParam(const ParamSpec& spec) {
+  using D = std::remove_cvref_t<A>;
+  ParamInfo p;
+  p.name = spec.name;
+  p.type = ValueTraits<D>::kType;
+  p.type_name = ValueTraits<D>::TypeName();
+  p.by_ref = spec.by_ref || ArgHolder<A>::kOut;
+  p.optional = spec.optional;
+  p.has_default = spec.has_default;
+  p.default_value = spec.default_value;
+  return p;
+}
+
+// Aborts with a message: a member table that does not match its C++
+// function is a programming error found by the first use of the table.
+[[noreturn]] void BadMemberTable(std::string_view member,
+                                 std::string_view problem);
+
+}  // namespace internal
+
+// Builds a ClassInfo for class C. Members are listed in table order.
+template <class C>
+class ClassBuilder {
+ public:
+  ClassBuilder(std::string name, ClassKind kind)
+      : name_(std::move(name)), kind_(kind) {}
+
+  template <auto F>
+  ClassBuilder& Method(std::string name,
+                       std::initializer_list<ParamSpec> params = {}) {
+    return Add<F>(std::move(name), CallKind::kMethod, params);
+  }
+  template <auto F>
+  ClassBuilder& Get(std::string name,
+                    std::initializer_list<ParamSpec> params = {}) {
+    return Add<F>(std::move(name), CallKind::kGet, params);
+  }
+  // For Let and Set the value is the last C++ parameter; it is described
+  // with the property name unless named in `params`.
+  template <auto F>
+  ClassBuilder& Let(std::string name,
+                    std::initializer_list<ParamSpec> params = {}) {
+    return Add<F>(std::move(name), CallKind::kLet, params);
+  }
+  template <auto F>
+  ClassBuilder& Set(std::string name,
+                    std::initializer_list<ParamSpec> params = {}) {
+    return Add<F>(std::move(name), CallKind::kSet, params);
+  }
+  // Another interface this class answers for.
+  ClassBuilder& Implements(ClassInfo::InterfaceGetter iface) {
+    interfaces_.push_back(iface);
+    return *this;
+  }
+  // The class's outgoing notification interface.
+  ClassBuilder& Notifies(ClassInfo::InterfaceGetter iface) {
+    notifications_ = iface;
+    return *this;
+  }
+  // Adds a member whose invoker is written by hand (for members whose C++
+  // form cannot be bound directly).
+  ClassBuilder& Custom(MemberInfo member) {
+    members_.push_back(std::move(member));
+    return *this;
+  }
+
+  ClassInfo Build() {
+    return ClassInfo(std::move(name_), kind_, std::move(members_),
+                     std::move(interfaces_), notifications_);
+  }
+
+ private:
+  template <auto F>
+  ClassBuilder& Add(std::string name, CallKind kind,
+                    std::initializer_list<ParamSpec> params) {
+    using T = internal::FnTraits<decltype(F)>;
+    static_assert(std::is_base_of_v<typename T::Class, C> ||
+                      std::is_same_v<typename T::Class, C>,
+                  "member function of another class");
+    MemberInfo m;
+    m.name = std::move(name);
+    m.kind = kind;
+    std::vector<ParamSpec> specs(params);
+    if ((kind == CallKind::kLet || kind == CallKind::kSet) &&
+        specs.size() + 1 == T::kArity) {
+      specs.push_back(Arg(m.name));
+    }
+    m.params = DescribeAll<typename T::Args>(specs, m.name);
+    using R = std::remove_cvref_t<typename T::Result>;
+    if constexpr (!std::is_void_v<R>) {
+      m.result = ValueTraits<R>::kType;
+      m.result_type_name = ValueTraits<R>::TypeName();
+    }
+    m.invoke = &internal::Thunk<F>;
+    members_.push_back(std::move(m));
+    return *this;
+  }
+
+  template <class Tuple>
+  static std::vector<ParamInfo> DescribeAll(const std::vector<ParamSpec>& specs,
+                                            std::string_view member) {
+    return DescribeFrom(static_cast<Tuple*>(nullptr), specs, member);
+  }
+  template <class... A>
+  static std::vector<ParamInfo> DescribeFrom(std::tuple<A...>*,
+                                             const std::vector<ParamSpec>& specs,
+                                             std::string_view member) {
+    if (specs.size() != sizeof...(A))
+      internal::BadMemberTable(member,
+                               "parameter count differs from the C++ function");
+    std::vector<ParamInfo> out;
+    size_t i = 0;
+    (out.push_back(internal::DescribeParam<A>(specs[i++])), ...);
+    return out;
+  }
+
+  std::string name_;
+  ClassKind kind_;
+  std::vector<MemberInfo> members_;
+  std::vector<ClassInfo::InterfaceGetter> interfaces_;
+  ClassInfo::InterfaceGetter notifications_ = nullptr;
+};
+
+// Calls `name` on `object` late-bound with the given arguments; arguments
+// passed as non-const lvalues of Variant are by reference and receive what
+// the callee wrote back.
+Variant CallByName(Object& object, std::string_view name, CallKind kind,
+                   std::span<Variant> args);
+template <class... A>
+Variant CallByName(Object& object, std::string_view name, CallKind kind,
+                   A&&... args) {
+  Variant argv[sizeof...(A) > 0 ? sizeof...(A) : 1] = {
+      Variant(std::forward<A>(args))...};
+  return object.Invoke(name, kind, std::span<Variant>(argv, sizeof...(A)));
+}
+
+}  // namespace kvl
+
+#endif  // KVL_RUNTIME_CLASS_INFO_H_

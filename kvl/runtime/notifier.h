@@ -1,0 +1,119 @@
+// Notifier: the outgoing notifications of a class (its __X interface).
+//
+// A class that fires notifications declares a C++ sink interface (for
+// example TimerObjEvents with `Time`) with its member table of kind
+// kNotification named "__TimerObj", and holds a Notifier<TimerObjEvents>.
+// Clients connect sinks: an object that implements the C++ interface is
+// called through it; any other object is called late-bound by member name.
+// Firing with no sink does nothing. Sinks are held (counted references)
+// until disconnected. A sink's failure is caught and ignored, and the
+// remaining sinks are still called; sinks may connect or disconnect while
+// a notification is being fired (the change applies to the next one).
+//
+// Threading: used on the owning object's thread.
+//
+//   Notifier<TimerObjEvents> time_;
+//   uint32_t cookie = time_.Connect(sink);
+//   time_.Fire<&TimerObjEvents::Time>("Time", Variant(now));
+#ifndef KVL_RUNTIME_NOTIFIER_H_
+#define KVL_RUNTIME_NOTIFIER_H_
+
+#include <cstdint>
+#include <exception>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "kvl/runtime/class_info.h"
+#include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
+
+namespace kvl {
+
+template <class Sink>
+class Notifier {
+ public:
+  // Connects `sink` and returns its cookie (never 0); null is ignored and
+  // gives 0.
+  uint32_t Connect(Ref<Object> sink) {
+    if (!sink) return 0;
+    sinks_.push_back(Connection{next_cookie_, std::move(sink)});
+    return next_cookie_++;
+  }
+  // Disconnects the connection `cookie`; false when there is none.
+  bool Disconnect(uint32_t cookie) {
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+      if (it->cookie == cookie) {
+        sinks_.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+  // Disconnects every connection of `sink`.
+  bool Disconnect(const Object* sink) {
+    size_t before = sinks_.size();
+    std::erase_if(sinks_, [&](const Connection& c) {
+      return c.sink->Identity() == const_cast<Object*>(sink)->Identity();
+    });
+    return sinks_.size() != before;
+  }
+  void DisconnectAll() { sinks_.clear(); }
+  size_t size() const { return sinks_.size(); }
+  bool empty() const { return sinks_.empty(); }
+
+  // Calls `F` (a member of Sink) on every connected sink, or the member
+  // `name` by name on sinks that do not implement Sink. Arguments passed as
+  // non-const lvalues for by-reference parameters receive what the last
+  // sink wrote.
+  template <auto F, class... A>
+  void Fire(std::string_view name, A&&... args) {
+    if (sinks_.empty()) return;
+    std::vector<Connection> snapshot = sinks_;
+    for (const Connection& c : snapshot) {
+      try {
+        if (Sink* typed = c.sink->template As<Sink>()) {
+          (typed->*F)(args...);
+        } else {
+          FireByName<F>(*c.sink, name,
+                        std::index_sequence_for<A...>{}, args...);
+        }
+      } catch (const std::exception&) {
+        // A failing sink does not stop the others.
+      }
+    }
+  }
+
+ private:
+  struct Connection {
+    uint32_t cookie;
+    Ref<Object> sink;
+  };
+
+  template <auto F, size_t... I, class... A>
+  static void FireByName(Object& sink, std::string_view name,
+                         std::index_sequence<I...>, A&... args) {
+    using Params = typename internal::FnTraits<decltype(F)>::Args;
+    Variant argv[sizeof...(A) > 0 ? sizeof...(A) : 1] = {
+        ValueTraits<std::remove_cvref_t<A>>::To(args)...};
+    sink.Invoke(name, CallKind::kMethod,
+                std::span<Variant>(argv, sizeof...(A)));
+    (WriteBack<std::tuple_element_t<I, Params>>(args, argv[I]), ...);
+  }
+
+  template <class P, class A>
+  static void WriteBack(A& arg, const Variant& v) {
+    if constexpr (internal::ArgHolder<P>::kOut &&
+                  !std::is_const_v<std::remove_reference_t<A>>) {
+      arg = ValueTraits<std::remove_cvref_t<A>>::From(v);
+    }
+  }
+
+  std::vector<Connection> sinks_;
+  uint32_t next_cookie_ = 1;
+};
+
+}  // namespace kvl
+
+#endif  // KVL_RUNTIME_NOTIFIER_H_

@@ -1,0 +1,201 @@
+// Object and Ref: reference-counted objects, the base of every class of the
+// library and of every client object that the library calls.
+//
+// An object starts with no references; a Ref<T> holds one. When the last
+// reference is released the object is destroyed and its destructor does the
+// class's termination work. Every object can say its class name, answer for
+// another interface it implements (QueryInterface), and be called late-bound
+// by member name (Invoke). The library counts live objects so that tests can
+// prove nothing leaks (Object::LiveCount).
+//
+// Interfaces meant for implementation by others (IEventReceiver, IComparator,
+// ...) are pure abstract classes that do not derive from Object; a class
+// derives from Object and from the interfaces it implements, and a caller
+// reaches the interface with QueryInterface<I>() or InterfaceRef<I>.
+//
+// Liveness: objects can be tracked (Track) so that an address can later be
+// checked with FindLive without ever dereferencing a dangling pointer.
+//
+// Threading: an object is used on the thread that created it. Reference
+// counts and the live count are atomic, so releasing on another thread is
+// safe, but members are not synchronised.
+//
+//   Ref<ParamString> ps = MakeRef<ParamString>();
+//   Variant r = ps->Invoke("Parse", CallKind::kMethod, args);
+//   if (auto* it = ps.QueryInterface<ITreeIterator>()) it->FirstItem();
+#ifndef KVL_RUNTIME_OBJECT_H_
+#define KVL_RUNTIME_OBJECT_H_
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace kvl {
+
+class Variant;
+struct ClassInfo;
+
+// How a member is called: the automation invoke kinds.
+enum class CallKind : uint8_t {
+  kMethod = 1,
+  kGet = 2,
+  kLet = 4,
+  kSet = 8,
+};
+
+template <class T>
+class Ref;
+
+class Object {
+ public:
+  Object() noexcept { live_count_.fetch_add(1, std::memory_order_relaxed); }
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+  void AddRef() const noexcept {
+    refs_.fetch_add(1, std::memory_order_relaxed);
+  }
+  // Destroys the object when this was the last reference.
+  void Release() const noexcept {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      // References taken and dropped by the destructor must not destroy the
+      // object a second time.
+      refs_.store(kDestroying, std::memory_order_relaxed);
+      delete this;
+    }
+  }
+  // The number of references held now (the platform's reference count).
+  int32_t RefCount() const noexcept {
+    return refs_.load(std::memory_order_relaxed);
+  }
+
+  // The type information of the interface this object answers calls for:
+  // its class's default interface, or the interface of a view returned by
+  // QueryInterface.
+  virtual const ClassInfo& Class() const = 0;
+
+  // The class name of the object itself, also through an interface view.
+  std::string ClassName() const;
+
+  // The object behind an interface view; the object itself otherwise.
+  virtual Object* Identity() { return this; }
+
+  // Calls a member by name (ignoring case) and kind. Arguments are in their
+  // natural order; for Let and Set the value is the last argument.
+  // By-reference arguments are written back into `args`. Raises 438 for an
+  // unknown member, 449/450 for a wrong argument count, 13 or 6 for an
+  // argument that does not convert.
+  virtual Variant Invoke(std::string_view name, CallKind kind,
+                         std::span<Variant> args);
+
+  // Answers for another interface implemented by this object: the object
+  // itself for its own class or default interface name ("X" or "_X"), a view
+  // that dispatches through that interface's member table for an interface
+  // the class lists, or null.
+  virtual Ref<Object> QueryInterface(std::string_view interface_name);
+
+  // Typed interface switch: the C++ interface I of this object, or null.
+  template <class I>
+  I* As() {
+    return dynamic_cast<I*>(Identity());
+  }
+
+  // Liveness. Track() records this object so that FindLive(address) finds
+  // it until it is destroyed. FindLive never dereferences `address` unless
+  // it is the address of a tracked live object.
+  void Track();
+  static Object* FindLive(uintptr_t address);
+
+  // Number of Objects constructed and not yet destroyed, in this process.
+  static int64_t LiveCount() noexcept {
+    return live_count_.load(std::memory_order_relaxed);
+  }
+
+ protected:
+  virtual ~Object();
+
+ private:
+  static constexpr int32_t kDestroying = 1 << 30;
+  mutable std::atomic<int32_t> refs_{0};
+  bool tracked_ = false;
+  static inline std::atomic<int64_t> live_count_{0};
+};
+
+// Counted reference to an Object (or a class derived from it).
+template <class T>
+class Ref {
+ public:
+  Ref() noexcept = default;
+  Ref(std::nullptr_t) noexcept {}
+  explicit Ref(T* p) noexcept : p_(p) {
+    if (p_) p_->AddRef();
+  }
+  Ref(const Ref& other) noexcept : Ref(other.p_) {}
+  Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  Ref(const Ref<U>& other) noexcept : Ref(other.get()) {}
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  Ref(Ref<U>&& other) noexcept : p_(other.Detach()) {}
+  ~Ref() {
+    if (p_) p_->Release();
+  }
+  Ref& operator=(Ref other) noexcept {
+    std::swap(p_, other.p_);
+    return *this;
+  }
+
+  T* get() const noexcept { return p_; }
+  T* operator->() const noexcept { return p_; }
+  T& operator*() const noexcept { return *p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+  void reset() noexcept { Ref().swap(*this); }
+  void swap(Ref& other) noexcept { std::swap(p_, other.p_); }
+  // Gives up the reference without releasing it.
+  T* Detach() noexcept { return std::exchange(p_, nullptr); }
+
+  // The C++ interface I of the referenced object, or null.
+  template <class I>
+  I* QueryInterface() const {
+    return p_ ? p_->template As<I>() : nullptr;
+  }
+
+  friend bool operator==(const Ref& a, const Ref& b) { return a.p_ == b.p_; }
+  friend bool operator==(const Ref& a, std::nullptr_t) { return !a.p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+template <class T, class... Args>
+Ref<T> MakeRef(Args&&... args) {
+  return Ref<T>(new T(std::forward<Args>(args)...));
+}
+
+// A reference to an object together with one of its C++ interfaces: keeps
+// the object alive and calls the interface without casting each time.
+template <class I>
+class InterfaceRef {
+ public:
+  InterfaceRef() = default;
+  explicit InterfaceRef(Ref<Object> object)
+      : object_(std::move(object)),
+        iface_(object_ ? object_->template As<I>() : nullptr) {
+    if (!iface_) object_.reset();
+  }
+  I* operator->() const { return iface_; }
+  I* get() const { return iface_; }
+  explicit operator bool() const { return iface_ != nullptr; }
+  const Ref<Object>& object() const { return object_; }
+
+ private:
+  Ref<Object> object_;
+  I* iface_ = nullptr;
+};
+
+}  // namespace kvl
+
+#endif  // KVL_RUNTIME_OBJECT_H_

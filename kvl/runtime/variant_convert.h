@@ -1,0 +1,97 @@
+// Conversions between variant kinds and their text forms, in the C locale.
+//
+// These are the library's equivalents of the platform's variant coercions:
+// every member that takes a number, text or boolean accepts any variant that
+// converts. Conversions raise KVLError: 13 (type mismatch) when the value
+// cannot be read as the target kind, 6 (overflow) when it is out of range,
+// 94 (invalid use of Null) when converting Null to anything but a variant.
+//
+// Rules (docs/platform-notes.md has the full table):
+// - Integer targets round half to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
+// - Empty converts to 0, "" or False; True is -1 as a number (255 as a
+//   byte).
+// - Text reads as a number when IsNumericText says so; "True"/"False"
+//   (any case) read as booleans; text converts to a date when it is a
+//   number or a date in the form FormatDateTime writes.
+// - Numbers become text with up to 15 significant digits (doubles) or 7
+//   (singles), no trailing zeros, exponent form "1E+20" / "1.5E-05" beyond
+//   the plain range; booleans become "True" / "False"; dates the
+//   "General Date" form of date_time.h.
+//
+//   int16_t n = ToI2(Variant("12.5"));   // 12
+//   std::string t = ToText(Variant(0.1 + 0.2));   // "0.3"
+#ifndef KVL_RUNTIME_VARIANT_CONVERT_H_
+#define KVL_RUNTIME_VARIANT_CONVERT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "kvl/runtime/variant.h"
+
+namespace kvl {
+
+int16_t ToI2(const Variant& v);
+int32_t ToI4(const Variant& v);
+float ToR4(const Variant& v);
+double ToR8(const Variant& v);
+bool ToBool(const Variant& v);
+uint8_t ToByte(const Variant& v);
+std::string ToText(const Variant& v);
+Date ToDate(const Variant& v);
+Currency ToCurrency(const Variant& v);
+Decimal ToDecimal(const Variant& v);
+
+// The value converted to kind `to` (a scalar kind, kVariant for a copy, or
+// an array kind for an array of matching element kind). Raises as above.
+Variant ChangeType(const Variant& v, VarType to);
+
+// The platform's numeric test: true for numbers, booleans, dates and Empty,
+// and for text that IsNumericText accepts.
+bool IsNumeric(const Variant& v);
+// Text that reads as a number: optional blanks, an optional sign, digits
+// with at most one ".", an optional exponent ("E" or "D", sign, digits),
+// optional blanks; also "&H" hexadecimal and "&O" octal integers. At least
+// one digit is required, and the value must be in range: beyond the double
+// range, or an "&H"/"&O" value beyond 32 bits, is not numeric (converting
+// such text raises 6). "&H"/"&O" values up to &HFFFF are 16-bit ("&HFFFF"
+// is -1), up to &HFFFFFFFF 32-bit.
+bool IsNumericText(std::string_view text);
+// Reads numeric text (as IsNumericText accepts it) into a double; false when
+// the text is not numeric or out of double range.
+bool ParseDouble(std::string_view text, double* out);
+
+// Number to text as described above.
+std::string FormatDouble(double value);
+std::string FormatSingle(float value);
+
+// Text comparison ignoring ASCII letter case: <0, 0, >0.
+int CompareTextNoCase(std::string_view a, std::string_view b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The standard name of a variant's kind: "Empty", "Null", "Integer",
+// "Long", "Single", "Double", "Currency", "Date", "String", "Object",
+// "Error", "Boolean", "Variant", "Decimal", "Byte"; arrays add "()"
+// ("Variant()", "Byte()"). An object gives its class name, or "Nothing".
+std::string TypeName(const Variant& v);
+
+// Decimal: 96-bit magnitude, scale 0..28 (up to 28 digits after the point).
+// Reads integer or fixed-point text (sign, digits, optional "."); false when
+// the text is not such a number or its integer part does not fit in 96 bits.
+// Decimals beyond 28 places, or beyond what fits in 96 bits, are rounded
+// half to even.
+bool DecimalFromText(std::string_view text, Decimal* out);
+std::string DecimalToText(const Decimal& d);
+double DecimalToDouble(const Decimal& d);
+// `value` rounded to 15 significant digits (0.1 gives exactly 0.1). Raises 6
+// when |value| >= 2^96 or it is not finite.
+Decimal DecimalFromDouble(double value);
+// <0, 0, >0.
+int CompareDecimal(const Decimal& a, const Decimal& b);
+
+// Currency: text with up to four decimals ("1.5", "-0.0001").
+std::string CurrencyToText(Currency c);
+
+}  // namespace kvl
+
+#endif  // KVL_RUNTIME_VARIANT_CONVERT_H_
