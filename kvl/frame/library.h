@@ -1,0 +1,108 @@
+// Library start-up and library-wide state.
+//
+// Before the first object is made through the catalogue or an entry point,
+// StartLibrary creates the library-wide objects on the calling thread:
+// - an internal instance of each of KVLConstants, KVLGeneric, K2OGlobals,
+//   KVLPath, KVLTrace, TimeConstants and KVLStrings that is present in the
+//   catalogue (InternalInstance); these are the library's own objects,
+//   separate from the implicit instances clients reach through
+//   GlobalObject;
+// - every state type registered with KVL_REGISTER_LIBRARY_STATE (the timer
+//   table, the search-path list, the trace call stack), reached through
+//   LibraryState<T>().
+// Something asked for while start-up runs is made at that moment, so
+// constructors may use each other's instances and states (a cycle aborts).
+//
+// Library-wide state is kept once per thread. Every object of the library
+// is used on the thread that created it, so each client thread gets its own
+// state and nothing here needs a lock. The state lives until the thread
+// ends; it is then released in reverse order of creation, the thread's
+// implicit instances first. (The unique-key counter of com_globals.h is the
+// one exception: it is process-wide.)
+//
+// Objects made while start-up runs, and still held when it ends, belong to
+// the library: they do not keep it loaded (InternalObjectCount). Internal
+// instances and states should make at construction the objects they keep.
+//
+//   // timers/timer_table.cc
+//   KVL_REGISTER_LIBRARY_STATE(TimerTable)
+//   TimerTable& table = LibraryState<TimerTable>();
+//   std::string text = InternalInstance<KVLConstants>().kKVLExceptionString(
+//       kKVLException_ItemNotFound);
+#ifndef KVL_FRAME_LIBRARY_H_
+#define KVL_FRAME_LIBRARY_H_
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <typeindex>
+#include <typeinfo>
+
+#include "kvl/runtime/object.h"
+
+namespace kvl {
+
+// The global classes of which start-up makes an internal instance, in the
+// order they are made.
+std::span<const std::string_view> InternalInstanceClasses();
+
+// Runs start-up on this thread unless it ran already (or is running).
+void StartLibrary();
+// True once start-up has run (or is running) on this thread.
+bool LibraryStarted();
+
+// This thread's internal instance of the global class `class_name`;
+// starts the library first. Aborts when `class_name` is not one of
+// InternalInstanceClasses() or not in the catalogue: asking for it is a
+// programming error.
+Object& InternalInstance(std::string_view class_name);
+template <class T>
+T& InternalInstance() {
+  return static_cast<T&>(InternalInstance(T::StaticClass().name()));
+}
+
+// Number of live objects, over all threads, that belong to the library's
+// start-up state rather than to a client.
+int64_t InternalObjectCount();
+
+namespace internal {
+
+struct LibraryStateType {
+  std::type_index type;
+  const char* name;
+  void* (*create)();
+  void (*destroy)(void*);
+};
+
+void RegisterLibraryState(const LibraryStateType& type);
+void* LibraryStateOf(std::type_index type);
+
+template <class T>
+struct LibraryStateRegistration {
+  LibraryStateRegistration(const char* name) {
+    RegisterLibraryState(
+        LibraryStateType{typeid(T), name, []() -> void* { return new T(); },
+                         [](void* p) { delete static_cast<T*>(p); }});
+  }
+};
+
+}  // namespace internal
+
+// This thread's instance of the registered state type T; starts the library
+// first. Aborts when T was not registered.
+template <class T>
+T& LibraryState() {
+  return *static_cast<T*>(internal::LibraryStateOf(typeid(T)));
+}
+
+// Registers the default-constructible type `Type` (an unqualified name in
+// the current namespace) as library-wide state. Use once, at namespace
+// scope, in the type's .cc file.
+#define KVL_REGISTER_LIBRARY_STATE(Type)                                   \
+  [[maybe_unused]] static const ::kvl::internal::LibraryStateRegistration< \
+      Type>                                                                \
+      kvl_state_registration_##Type(#Type);
+
+}  // namespace kvl
+
+#endif  // KVL_FRAME_LIBRARY_H_

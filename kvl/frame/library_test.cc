@@ -1,0 +1,103 @@
+#include "kvl/frame/library.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kvl/frame/catalogue.h"
+#include "kvl/frame/kvl_constants.h"
+
+namespace kvl {
+namespace {
+
+// Creation and teardown of the test's library states, in order. Written by
+// one thread at a time (threads are joined before reading).
+std::vector<std::string>& Events() {
+  static std::vector<std::string> events;
+  return events;
+}
+
+struct FirstState {
+  FirstState() { Events().push_back("+first"); }
+  ~FirstState() { Events().push_back("-first"); }
+  int value = 0;
+};
+
+struct ThirdState;
+
+// Needs ThirdState, which is registered after it.
+struct SecondState {
+  SecondState();
+  ~SecondState() { Events().push_back("-second"); }
+};
+
+struct ThirdState {
+  ThirdState() { Events().push_back("+third"); }
+  ~ThirdState() { Events().push_back("-third"); }
+};
+
+SecondState::SecondState() {
+  LibraryState<ThirdState>();
+  Events().push_back("+second");
+}
+
+KVL_REGISTER_LIBRARY_STATE(FirstState)
+KVL_REGISTER_LIBRARY_STATE(SecondState)
+KVL_REGISTER_LIBRARY_STATE(ThirdState)
+
+TEST(LibraryTest, StartUpMakesStatesOncePerThreadAndTearsThemDownInReverse) {
+  Events().clear();
+  std::thread worker([] {
+    EXPECT_FALSE(LibraryStarted());
+    CreateObject("KVLCommon.KVLConstants");
+    EXPECT_TRUE(LibraryStarted());
+    LibraryState<FirstState>().value = 7;
+    StartLibrary();  // runs once
+    EXPECT_EQ(LibraryState<FirstState>().value, 7);
+  });
+  worker.join();
+  EXPECT_EQ(Events(),
+            (std::vector<std::string>{"+first", "+third", "+second", "-second",
+                                      "-third", "-first"}));
+}
+
+TEST(LibraryTest, EachThreadHasItsOwnState) {
+  LibraryState<FirstState>().value = 1;
+  FirstState* mine = &LibraryState<FirstState>();
+  std::thread worker([&] {
+    EXPECT_NE(&LibraryState<FirstState>(), mine);
+    EXPECT_EQ(LibraryState<FirstState>().value, 0);
+  });
+  worker.join();
+  EXPECT_EQ(mine->value, 1);
+}
+
+TEST(LibraryTest, InternalInstancesAreTheLibrarysOwn) {
+  KVLConstants& internal = InternalInstance<KVLConstants>();
+  EXPECT_EQ(&InternalInstance<KVLConstants>(), &internal);
+  EXPECT_EQ(internal.kKVLExceptionString(kKVLException_OK), "OK");
+  EXPECT_NE(GlobalObject("KVLConstants").get(), &internal);
+
+  // Only classes in the catalogue get one; the others wait for their
+  // subsystem.
+  std::vector<std::string> made;
+  for (std::string_view name : InternalInstanceClasses())
+    if (Catalogue::FindByName(name)) made.emplace_back(name);
+  EXPECT_FALSE(made.empty());
+
+  int64_t before = InternalObjectCount();
+  Object* theirs = nullptr;
+  std::thread worker([&] {
+    theirs = &InternalInstance<KVLConstants>();
+    EXPECT_GE(InternalObjectCount(),
+              before + static_cast<int64_t>(made.size()));
+  });
+  worker.join();
+  EXPECT_NE(theirs, &internal);
+  EXPECT_EQ(InternalObjectCount(), before);
+}
+
+}  // namespace
+}  // namespace kvl

@@ -1,0 +1,242 @@
+#include "kvl/runtime/class_info.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kvl/runtime/dynamic_object.h"
+
+namespace kvl {
+namespace {
+
+// A second interface, implemented by Account below.
+class IAudited {
+ public:
+  static const ClassInfo& StaticClass();
+  virtual int32_t AuditCount() = 0;
+
+ protected:
+  ~IAudited() = default;
+};
+
+const ClassInfo& IAudited::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<IAudited>("IAudited", ClassKind::kPublic)
+          .Get<&IAudited::AuditCount>("AuditCount")
+          .Build();
+  return info;
+}
+
+// A small class exercising every kind of member the binder supports.
+class Account : public Object, public IAudited {
+  KVL_DECLARE_CLASS(Account)
+ public:
+  int32_t Deposit(int32_t amount) {
+    balance_ += amount;
+    ++audits_;
+    return balance_;
+  }
+  // `note` is written back to a late-bound caller.
+  bool Describe(std::string& note) {
+    note = owner_ + ":" + std::to_string(balance_);
+    return true;
+  }
+  int16_t Scale(int16_t value, int16_t factor) {
+    return static_cast<int16_t>(value * factor);
+  }
+  std::string Tag(const Variant& suffix) {
+    return suffix.is_missing() ? "none" : ToText(suffix);
+  }
+  const std::string& Owner() const { return owner_; }
+  void SetOwner(std::string owner) { owner_ = std::move(owner); }
+  Ref<Object> Partner() const { return partner_; }
+  void SetPartnerRef(Ref<Object> partner) { partner_ = std::move(partner); }
+  std::string Item(int32_t index) { return "item" + std::to_string(index); }
+  int32_t Balance() const { return balance_; }
+  int32_t AuditCount() override { return audits_; }
+
+ private:
+  int32_t balance_ = 0;
+  int32_t audits_ = 0;
+  std::string owner_ = "nobody";
+  Ref<Object> partner_;
+};
+
+const ClassInfo& Account::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<Account>("Account", ClassKind::kCreatable)
+          .Method<&Account::Deposit>("Deposit", {Arg("amount")})
+          .Method<&Account::Describe>("Describe", {Arg("note")})
+          .Method<&Account::Scale>("Scale",
+                                   {Arg("value"), OptArg("factor", int16_t{2})})
+          .Method<&Account::Tag>("Tag", {OptArg("suffix")})
+          .Get<&Account::Owner>("Owner")
+          .Let<&Account::SetOwner>("Owner")
+          .Get<&Account::Partner>("Partner")
+          .Set<&Account::SetPartnerRef>("Partner")
+          .Get<&Account::Item>("Item", {Arg("index")})
+          .Get<&Account::Balance>("Balance")
+          .Implements(&IAudited::StaticClass)
+          .Build();
+  return info;
+}
+
+Variant Call(Object& o, std::string_view name, std::vector<Variant> args,
+             CallKind kind = CallKind::kMethod) {
+  return o.Invoke(name, kind, args);
+}
+
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const KVLError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(ClassInfoTest, TableKeepsOrderKindsAndDispatchIds) {
+  const ClassInfo& info = Account::StaticClass();
+  std::vector<std::string> names;
+  for (const MemberInfo& m : info.members()) names.push_back(m.name);
+  EXPECT_THAT(names, ::testing::ElementsAre("Deposit", "Describe", "Scale",
+                                            "Tag", "Owner", "Owner", "Partner",
+                                            "Partner", "Item", "Balance"));
+  EXPECT_EQ(info.Find("item", CallKind::kGet)->dispid, kDispIdItem);
+  // The Get and Let of one property share their dispatch id.
+  EXPECT_EQ(info.Find("Owner", CallKind::kGet)->dispid,
+            info.Find("OWNER", CallKind::kLet)->dispid);
+  EXPECT_NE(info.Find("Owner", CallKind::kGet)->dispid,
+            info.Find("Deposit", CallKind::kMethod)->dispid);
+
+  const MemberInfo& scale = *info.Find("Scale", CallKind::kMethod);
+  ASSERT_EQ(scale.params.size(), 2u);
+  EXPECT_EQ(scale.params[0].type, VarType::kI2);
+  EXPECT_TRUE(scale.params[1].optional);
+  EXPECT_EQ(scale.params[1].default_value, Variant(int16_t{2}));
+  EXPECT_EQ(scale.result, VarType::kI2);
+  EXPECT_TRUE(info.Find("Describe", CallKind::kMethod)->params[0].by_ref);
+  EXPECT_EQ(info.Find("Partner", CallKind::kSet)->params[0].type,
+            VarType::kObject);
+  EXPECT_EQ(info.ProgId(), "KVLCommon.Account");
+  EXPECT_EQ(info.TypeFlags(), 0x2u);
+  EXPECT_EQ(info.InterfaceTypeFlags(), 0x11d0u);
+}
+
+TEST(ClassInfoTest, LateBoundCallsConvertArgumentsAndResults) {
+  auto a = MakeRef<Account>();
+  EXPECT_EQ(Call(*a, "deposit", {Variant("40")}), Variant(int32_t{40}));
+  EXPECT_EQ(Call(*a, "Deposit", {Variant(2.5)}), Variant(int32_t{42}));
+  EXPECT_EQ(a->Balance(), 42);
+  EXPECT_EQ(Call(*a, "Balance", {}, CallKind::kGet), Variant(int32_t{42}));
+  // Get calls also find methods, as automation clients expect.
+  EXPECT_EQ(Call(*a, "Item", {Variant(int32_t{3})}), Variant("item3"));
+}
+
+TEST(ClassInfoTest, ByReferenceArgumentIsWrittenBack) {
+  auto a = MakeRef<Account>();
+  a->SetOwner("ann");
+  std::vector<Variant> args{Variant()};
+  EXPECT_EQ(a->Invoke("Describe", CallKind::kMethod, args), Variant(true));
+  EXPECT_EQ(args[0], Variant("ann:0"));
+}
+
+TEST(ClassInfoTest, OptionalArgumentsTakeDefaultsOrArriveMissing) {
+  auto a = MakeRef<Account>();
+  EXPECT_EQ(Call(*a, "Scale", {Variant(int16_t{5})}), Variant(int16_t{10}));
+  EXPECT_EQ(Call(*a, "Scale", {Variant(int16_t{5}), Variant::Missing()}),
+            Variant(int16_t{10}));
+  EXPECT_EQ(Call(*a, "Scale", {Variant(int16_t{5}), Variant(int16_t{3})}),
+            Variant(int16_t{15}));
+  EXPECT_EQ(Call(*a, "Tag", {}), Variant("none"));
+  EXPECT_EQ(Call(*a, "Tag", {Variant(int32_t{7})}), Variant("7"));
+}
+
+TEST(ClassInfoTest, PropertiesLetAndSet) {
+  auto a = MakeRef<Account>();
+  Call(*a, "Owner", {Variant("bob")}, CallKind::kLet);
+  EXPECT_EQ(a->Owner(), "bob");
+  auto b = MakeRef<Account>();
+  Call(*a, "Partner", {Variant(b)}, CallKind::kSet);
+  EXPECT_EQ(a->Partner().get(), b.get());
+  EXPECT_EQ(Call(*a, "Partner", {}, CallKind::kGet).AsObject(), b.get());
+}
+
+TEST(ClassInfoTest, CallFailuresUseTheStandardNumbers) {
+  auto a = MakeRef<Account>();
+  EXPECT_EQ(ErrorOf([&] { Call(*a, "Withdraw", {}); }), kErrNotSupported);
+  EXPECT_EQ(ErrorOf([&] { Call(*a, "Deposit", {}); }),
+            kErrArgumentNotOptional);
+  EXPECT_EQ(ErrorOf([&] {
+              Call(*a, "Deposit", {Variant(int32_t{1}), Variant(int32_t{2})});
+            }),
+            kErrWrongArgumentCount);
+  EXPECT_EQ(ErrorOf([&] { Call(*a, "Deposit", {Variant("ten")}); }),
+            kErrTypeMismatch);
+  EXPECT_EQ(ErrorOf([&] { Call(*a, "Scale", {Variant(int32_t{70000})}); }),
+            kErrOverflow);
+  // Assigning a read-only property.
+  EXPECT_EQ(ErrorOf([&] {
+              Call(*a, "Balance", {Variant(int32_t{1})}, CallKind::kLet);
+            }),
+            kErrWrongArgumentCount);
+  // A Set needs an object.
+  EXPECT_EQ(ErrorOf([&] {
+              Call(*a, "Partner", {Variant("x")}, CallKind::kSet);
+            }),
+            kErrTypeMismatch);
+  // Nothing was deposited by the failed calls.
+  EXPECT_EQ(a->Balance(), 0);
+}
+
+TEST(ClassInfoTest, QueryInterfaceSwitchesToAnotherMemberTable) {
+  auto a = MakeRef<Account>();
+  a->Deposit(1);
+  a->Deposit(1);
+  EXPECT_EQ(a->QueryInterface("_Account").get(), a.get());
+  EXPECT_EQ(a->QueryInterface("IMissing"), nullptr);
+  Ref<Object> audited = a->QueryInterface("IAudited");
+  ASSERT_TRUE(audited);
+  EXPECT_EQ(audited->Class().name(), "IAudited");
+  EXPECT_EQ(audited->ClassName(), "Account");
+  EXPECT_EQ(audited->Identity(), a.get());
+  EXPECT_EQ(Call(*audited, "AuditCount", {}, CallKind::kGet),
+            Variant(int32_t{2}));
+  // The view answers only for its own interface.
+  EXPECT_EQ(ErrorOf([&] { Call(*audited, "Deposit", {Variant(1)}); }),
+            kErrNotSupported);
+  // The typed switch sees through views.
+  EXPECT_EQ(audited->As<Account>(), a.get());
+  EXPECT_NE(Ref<Object>(a).QueryInterface<IAudited>(), nullptr);
+}
+
+TEST(DynamicObjectTest, ClientObjectAnswersByName) {
+  std::vector<std::string> seen;
+  auto sink = MakeRef<DynamicObject>("Printer");
+  sink->OnMethod("EventHandler", [&](std::span<Variant> args) {
+    seen.push_back(ToText(args[0]));
+    args[1] = Variant("handled");  // by-reference reply
+    return Variant(true);
+  });
+  sink->AddProperty("Enabled", Variant(false));
+
+  Variant reply;
+  std::vector<Variant> args{Variant("Job/To/Printer"), reply};
+  EXPECT_EQ(sink->Invoke("eventhandler", CallKind::kMethod, args),
+            Variant(true));
+  EXPECT_EQ(args[1], Variant("handled"));
+  EXPECT_THAT(seen, ::testing::ElementsAre("Job/To/Printer"));
+
+  EXPECT_EQ(CallByName(*sink, "Enabled", CallKind::kGet), Variant(false));
+  CallByName(*sink, "Enabled", CallKind::kLet, true);
+  EXPECT_EQ(CallByName(*sink, "Enabled", CallKind::kGet), Variant(true));
+  EXPECT_EQ(ErrorOf([&] { CallByName(*sink, "Interval", CallKind::kGet); }),
+            kErrNotSupported);
+  EXPECT_EQ(sink->ClassName(), "Printer");
+  EXPECT_TRUE(sink->Class().HasMember("ENABLED"));
+}
+
+}  // namespace
+}  // namespace kvl
