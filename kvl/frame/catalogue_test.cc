@@ -1,3 +1,4 @@
+#include "kvl/runtime/test_support.h"
 #include "kvl/frame/catalogue.h"
 
 #include <gtest/gtest.h>
@@ -12,15 +13,6 @@
 
 namespace kvl {
 namespace {
-
-int32_t FailureOf(void (*body)()) {
-  try {
-    body();
-  } catch (const KVLError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 // Every entry's member table builds (a malformed one aborts here) and no two
 // entries share a class id or an interface id.
@@ -70,13 +62,13 @@ TEST(CatalogueTest, CreatesFreshInstancesByProgIdAndClassId) {
 }
 
 TEST(CatalogueTest, CreationFailures) {
-  EXPECT_EQ(FailureOf([] { CreateObject("KVLCommon.NoSuchClass"); }),
+  EXPECT_EQ(RaisedNumber([] { CreateObject("KVLCommon.NoSuchClass"); }),
             kREGDB_E_CLASSNOTREG);
-  EXPECT_EQ(FailureOf([] { CreateObject("KVLCommon.IKVLCleanup"); }),
+  EXPECT_EQ(RaisedNumber([] { CreateObject("KVLCommon.IKVLCleanup"); }),
             kCLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(FailureOf([] { GlobalObject("IKVLCleanup"); }),
+  EXPECT_EQ(RaisedNumber([] { GlobalObject("IKVLCleanup"); }),
             kCLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(FailureOf([] { GlobalObject("NoSuchClass"); }),
+  EXPECT_EQ(RaisedNumber([] { GlobalObject("NoSuchClass"); }),
             kREGDB_E_CLASSNOTREG);
 }
 

@@ -1,3 +1,4 @@
+#include "kvl/runtime/test_support.h"
 #include "kvl/runtime/class_info.h"
 
 #include <gmock/gmock.h>
@@ -88,15 +89,6 @@ Variant Call(Object& o, std::string_view name, std::vector<Variant> args,
   return o.Invoke(name, kind, args);
 }
 
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const KVLError& e) {
-    return e.number();
-  }
-  return 0;
-}
-
 TEST(ClassInfoTest, TableKeepsOrderKindsAndDispatchIds) {
   const ClassInfo& info = Account::StaticClass();
   std::vector<std::string> names;
@@ -166,24 +158,24 @@ TEST(ClassInfoTest, PropertiesLetAndSet) {
 
 TEST(ClassInfoTest, CallFailuresUseTheStandardNumbers) {
   auto a = MakeRef<Account>();
-  EXPECT_EQ(ErrorOf([&] { Call(*a, "Withdraw", {}); }), kErrNotSupported);
-  EXPECT_EQ(ErrorOf([&] { Call(*a, "Deposit", {}); }),
+  EXPECT_EQ(RaisedNumber([&] { Call(*a, "Withdraw", {}); }), kErrNotSupported);
+  EXPECT_EQ(RaisedNumber([&] { Call(*a, "Deposit", {}); }),
             kErrArgumentNotOptional);
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(RaisedNumber([&] {
               Call(*a, "Deposit", {Variant(int32_t{1}), Variant(int32_t{2})});
             }),
             kErrWrongArgumentCount);
-  EXPECT_EQ(ErrorOf([&] { Call(*a, "Deposit", {Variant("ten")}); }),
+  EXPECT_EQ(RaisedNumber([&] { Call(*a, "Deposit", {Variant("ten")}); }),
             kErrTypeMismatch);
-  EXPECT_EQ(ErrorOf([&] { Call(*a, "Scale", {Variant(int32_t{70000})}); }),
+  EXPECT_EQ(RaisedNumber([&] { Call(*a, "Scale", {Variant(int32_t{70000})}); }),
             kErrOverflow);
   // Assigning a read-only property.
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(RaisedNumber([&] {
               Call(*a, "Balance", {Variant(int32_t{1})}, CallKind::kLet);
             }),
             kErrWrongArgumentCount);
   // A Set needs an object.
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(RaisedNumber([&] {
               Call(*a, "Partner", {Variant("x")}, CallKind::kSet);
             }),
             kErrTypeMismatch);
@@ -205,7 +197,7 @@ TEST(ClassInfoTest, QueryInterfaceSwitchesToAnotherMemberTable) {
   EXPECT_EQ(Call(*audited, "AuditCount", {}, CallKind::kGet),
             Variant(int32_t{2}));
   // The view answers only for its own interface.
-  EXPECT_EQ(ErrorOf([&] { Call(*audited, "Deposit", {Variant(1)}); }),
+  EXPECT_EQ(RaisedNumber([&] { Call(*audited, "Deposit", {Variant(1)}); }),
             kErrNotSupported);
   // The typed switch sees through views.
   EXPECT_EQ(audited->As<Account>(), a.get());
@@ -232,7 +224,7 @@ TEST(DynamicObjectTest, ClientObjectAnswersByName) {
   EXPECT_EQ(CallByName(*sink, "Enabled", CallKind::kGet), Variant(false));
   CallByName(*sink, "Enabled", CallKind::kLet, true);
   EXPECT_EQ(CallByName(*sink, "Enabled", CallKind::kGet), Variant(true));
-  EXPECT_EQ(ErrorOf([&] { CallByName(*sink, "Interval", CallKind::kGet); }),
+  EXPECT_EQ(RaisedNumber([&] { CallByName(*sink, "Interval", CallKind::kGet); }),
             kErrNotSupported);
   EXPECT_EQ(sink->ClassName(), "Printer");
   EXPECT_TRUE(sink->Class().HasMember("ENABLED"));

@@ -1,3 +1,4 @@
+#include "kvl/runtime/test_support.h"
 #include "kvl/runtime/date_time.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,6 @@
 
 namespace kvl {
 namespace {
-
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const KVLError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(Calendar, KnownDayNumbersAndParts) {
   // clang-format off
@@ -47,7 +39,7 @@ TEST(Calendar, KnownDayNumbersAndParts) {
 TEST(Calendar, LeapYearsAndInvalidParts) {
   for (int year : {1904, 2000, 2004, 2400}) EXPECT_TRUE(IsLeapYear(year));
   for (int year : {1900, 2003, 2100}) EXPECT_FALSE(IsLeapYear(year));
-  EXPECT_EQ(ErrorOf([] { MakeDate(2000, 2, 29); }), 0);
+  EXPECT_EQ(RaisedNumber([] { MakeDate(2000, 2, 29); }), 0);
   // clang-format off
   const DateParts kBad[] = {
       {1900, 2, 29}, {99, 1, 1}, {10000, 1, 1}, {2004, 0, 1}, {2004, 13, 1},
@@ -55,7 +47,7 @@ TEST(Calendar, LeapYearsAndInvalidParts) {
       {2004, 1, 1, 0, 0, 60}, {2004, 1, 1, 0, 0, 0, 1000}, {2004, 1, 1, -1}};
   // clang-format on
   for (const DateParts& p : kBad) {
-    EXPECT_EQ(ErrorOf([&] { MakeDate(p); }), kErrInvalidArgument)
+    EXPECT_EQ(RaisedNumber([&] { MakeDate(p); }), kErrInvalidArgument)
         << p.year << "-" << p.month << "-" << p.day << " " << p.hour << ":"
         << p.minute << ":" << p.second << "." << p.millisecond;
   }
@@ -79,7 +71,7 @@ TEST(Calendar, NegativeDatesAndMillisecondRounding) {
   DateParts negative = SplitDate(Date{-1 - kAlmostDay});
   EXPECT_EQ(std::make_tuple(negative.day, negative.hour),
             std::make_tuple(30, 0));
-  EXPECT_EQ(ErrorOf([] { SplitDate(Date{3e6}); }), kErrOverflow);
+  EXPECT_EQ(RaisedNumber([] { SplitDate(Date{3e6}); }), kErrOverflow);
 }
 
 TEST(DateText, GeneralAndNamedForms) {
