@@ -12,6 +12,14 @@ size_t MemberInfo::RequiredCount() const {
   return n;
 }
 
+std::string MemberInfo::ResultTypeName() const {
+  return result_class ? result_class().name() : result_type_name;
+}
+
+std::string ParamInfo::TypeName() const {
+  return type_class ? type_class().name() : type_name;
+}
+
 size_t ClassInfo::NoCaseHash::operator()(std::string_view s) const {
   size_t h = 1469598103934665603ull;
   for (unsigned char c : s) {

@@ -66,17 +66,25 @@ enum class ClassKind : uint8_t {
 inline constexpr int32_t kDispIdItem = 0;
 inline constexpr int32_t kDispIdNewEnum = -4;
 
+class ClassInfo;
+using ClassGetter = const ClassInfo& (*)();
+
 struct ParamInfo {
   std::string name;
   VarType type = VarType::kVariant;
-  std::string type_name;  // class name for objects, enum name for enums
+  // The class of an object parameter, read when asked for (a table may name
+  // its own class), else a fixed name, else nothing.
+  ClassGetter type_class = nullptr;
+  std::string type_name;
   bool by_ref = false;
   bool optional = false;
   bool has_default = false;
   Variant default_value;
+
+  // The class name for an object of a known class, else type_name.
+  std::string TypeName() const;
 };
 
-class ClassInfo;
 using Invoker = Variant (*)(Object& self, std::span<Variant> args);
 
 struct MemberInfo {
@@ -86,11 +94,15 @@ struct MemberInfo {
   bool hidden = false;
   std::vector<ParamInfo> params;
   VarType result = VarType::kEmpty;  // kEmpty: no result
+  ClassGetter result_class = nullptr;
   std::string result_type_name;
   Invoker invoke = nullptr;
 
   // Number of parameters that must be given.
   size_t RequiredCount() const;
+  // The class name of an object result of a known class, else
+  // result_type_name.
+  std::string ResultTypeName() const;
 };
 
 // How a parameter is declared in a member table.
@@ -223,6 +235,7 @@ struct ValueTraits;
   struct ValueTraits<Type> {                                     \
     static constexpr VarType kType = Kind;                       \
     static std::string TypeName() { return {}; }                 \
+    static ClassGetter Class() { return nullptr; }               \
     static Type From(const Variant& v) { return FromExpr(v); }   \
     static Variant To(const Type& x) { return Variant(x); }      \
   };
@@ -242,6 +255,7 @@ template <>
 struct ValueTraits<Variant> {
   static constexpr VarType kType = VarType::kVariant;
   static std::string TypeName() { return {}; }
+  static ClassGetter Class() { return nullptr; }
   static Variant From(const Variant& v) { return v; }
   static Variant To(const Variant& x) { return x; }
 };
@@ -251,6 +265,7 @@ struct ValueTraits<E, std::enable_if_t<std::is_enum_v<E>>> {
   using U = std::underlying_type_t<E>;
   static constexpr VarType kType = ValueTraits<U>::kType;
   static std::string TypeName() { return {}; }
+  static ClassGetter Class() { return nullptr; }
   static E From(const Variant& v) {
     return static_cast<E>(ValueTraits<U>::From(v));
   }
@@ -275,11 +290,14 @@ Ref<T> ObjectFromVariant(const Variant& v) {
 template <class T>
 struct ValueTraits<Ref<T>> {
   static constexpr VarType kType = VarType::kObject;
-  static std::string TypeName() {
+  // The class is named through Class(), read only when asked for: a member
+  // table may mention its own class while it is being built.
+  static std::string TypeName() { return "Object"; }
+  static ClassGetter Class() {
     if constexpr (requires { T::StaticClass(); }) {
-      return T::StaticClass().name();
+      return &T::StaticClass;
     } else {
-      return "Object";
+      return nullptr;
     }
   }
   static Ref<T> From(const Variant& v) { return ObjectFromVariant<T>(v); }
@@ -385,6 +403,7 @@ ParamInfo DescribeParam(const ParamSpec& spec) {
   p.name = spec.name;
   p.type = ValueTraits<D>::kType;
   p.type_name = ValueTraits<D>::TypeName();
+  p.type_class = ValueTraits<D>::Class();
   p.by_ref = spec.by_ref || ArgHolder<A>::kOut;
   p.optional = spec.optional;
   p.has_default = spec.has_default;
@@ -471,6 +490,7 @@ class ClassBuilder {
     if constexpr (!std::is_void_v<R>) {
       m.result = ValueTraits<R>::kType;
       m.result_type_name = ValueTraits<R>::TypeName();
+      m.result_class = ValueTraits<R>::Class();
     }
     m.invoke = &internal::Thunk<F>;
     members_.push_back(std::move(m));

@@ -56,6 +56,8 @@ class Account : public Object, public IAudited {
   void SetPartnerRef(Ref<Object> partner) { partner_ = std::move(partner); }
   std::string Item(int32_t index) { return "item" + std::to_string(index); }
   int32_t Balance() const { return balance_; }
+  // Names its own class in its own table.
+  Ref<Account> Self() { return Ref<Account>(this); }
   int32_t AuditCount() override { return audits_; }
 
  private:
@@ -79,6 +81,7 @@ const ClassInfo& Account::StaticClass() {
           .Set<&Account::SetPartnerRef>("Partner")
           .Get<&Account::Item>("Item", {Arg("index")})
           .Get<&Account::Balance>("Balance")
+          .Get<&Account::Self>("Self")
           .Implements(&IAudited::StaticClass)
           .Build();
   return info;
@@ -95,7 +98,9 @@ TEST(ClassInfoTest, TableKeepsOrderKindsAndDispatchIds) {
   for (const MemberInfo& m : info.members()) names.push_back(m.name);
   EXPECT_THAT(names, ::testing::ElementsAre("Deposit", "Describe", "Scale",
                                             "Tag", "Owner", "Owner", "Partner",
-                                            "Partner", "Item", "Balance"));
+                                            "Partner", "Item", "Balance",
+                                            "Self"));
+  EXPECT_EQ(info.Find("Self", CallKind::kGet)->ResultTypeName(), "Account");
   EXPECT_EQ(info.Find("item", CallKind::kGet)->dispid, kDispIdItem);
   // The Get and Let of one property share their dispatch id.
   EXPECT_EQ(info.Find("Owner", CallKind::kGet)->dispid,
