@@ -4,17 +4,19 @@
 //   kvl classes                        kind, programmatic id, class id
 //   kvl members <Class>                the member table in order
 //   kvl call <ProgId> <Member> [arg…]  calls a member, prints the result
+//   kvl param <text>                   parses a parameter string (kvl_param.cc)
 //   kvl register | unregister          the library's registry entries
 //
-// Arguments of `call`: plain integers that fit in 32 bits are Long, other
-// decimal numbers Double, anything else a string. A failure prints
+// Arguments of `call` are read in the library's value text form
+// (KVLStrings.CStrToVariant): «12» is an Integer, «70000» a Long, «2.5» a
+// Single, «True» a Boolean, «'12'» the string 12, «[1, 'x y']» an array,
+// anything else a string. The result is printed with the library's text
+// conversion. A failure prints
 // "error <number> (<source>): <description>" to stderr (statuses in hex)
 // and exits with 1.
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +28,8 @@
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/runtime/variant_convert.h"
+#include "kvl/strings/kvl_strings.h"
+#include "tools/kvl_param.h"
 
 namespace kvl {
 namespace {
@@ -34,6 +38,7 @@ constexpr char kUsage[] =
     "usage: kvl classes\n"
     "       kvl members <Class>\n"
     "       kvl call <ProgId> <Member> [args...]\n"
+    "       kvl param <text>\n"
     "       kvl register\n"
     "       kvl unregister\n";
 
@@ -87,7 +92,7 @@ std::string ParamText(const ParamInfo& p) {
   std::string out;
   if (p.optional) out += "Optional ";
   if (p.by_ref) out += "ByRef ";
-  out += p.name + " As " + TypeText(p.type, p.type_name);
+  out += p.name + " As " + TypeText(p.type, p.TypeName());
   if (p.has_default) {
     std::string value = ToText(p.default_value);
     if (p.default_value.is_string()) value = "\"" + value + "\"";
@@ -130,28 +135,11 @@ int ListMembers(std::string_view name) {
     std::string line = std::to_string(m.dispid) + " " + KindName(m.kind) + " " +
                        m.name + "(" + params + ")";
     if (m.result != VarType::kEmpty)
-      line += " As " + TypeText(m.result, m.result_type_name);
+      line += " As " + TypeText(m.result, m.ResultTypeName());
     if (m.hidden) line += " [hidden]";
     std::printf("%s\n", line.c_str());
   }
   return 0;
-}
-
-// Plain integers that fit in 32 bits are Long, other decimal numbers
-// Double, everything else a string.
-Variant ArgumentValue(const std::string& text) {
-  if (!text.empty() &&
-      text.find_first_not_of("0123456789+-.eE") == std::string::npos) {
-    char* end = nullptr;
-    errno = 0;
-    long long n = std::strtoll(text.c_str(), &end, 10);
-    if (*end == '\0' && errno == 0 && n >= INT32_MIN && n <= INT32_MAX)
-      return Variant(static_cast<int32_t>(n));
-    errno = 0;
-    double d = std::strtod(text.c_str(), &end);
-    if (*end == '\0' && end != text.c_str() && errno == 0) return Variant(d);
-  }
-  return Variant(text);
 }
 
 int CallMember(std::string_view progid, std::string_view member,
@@ -164,7 +152,7 @@ int CallMember(std::string_view progid, std::string_view member,
   const MemberInfo* m = info.Find(member, CallKind::kGet);
   CallKind kind = m ? m->kind : CallKind::kMethod;
   std::vector<Variant> args;
-  for (char* a : raw_args) args.push_back(ArgumentValue(a));
+  for (char* a : raw_args) args.push_back(Strings().CStrToVariant(a, false));
   Variant result = object->Invoke(member, kind, args);
   std::printf("%s\n", ToText(result).c_str());
   return 0;
@@ -189,6 +177,7 @@ int Run(std::span<char*> args) {
   if (command == "members" && args.size() == 2) return ListMembers(args[1]);
   if (command == "call" && args.size() >= 3)
     return CallMember(args[1], args[2], args.subspan(3));
+  if (command == "param" && args.size() == 2) return ParamCommand(args[1]);
   if (command == "register" && args.size() == 1)
     return RunEntryPoint(&DllRegisterServer);
   if (command == "unregister" && args.size() == 1)
