@@ -37,7 +37,7 @@
 namespace kvl {
 
 class Variant;
-struct ClassInfo;
+class ClassInfo;
 
 // How a member is called: the automation invoke kinds.
 enum class CallKind : uint8_t {
