@@ -1,0 +1,71 @@
+// How a SortedCollection reaches its comparator and extractor: through the
+// C++ interface when the object implements it (looked up once, when the
+// object is set, so that no comparison pays for a cast), otherwise by
+// member name ("compare", "Key").
+//
+// A handle holds a counted reference on its object and must be given a
+// non-null one.
+#ifndef KVL_COLLECTIONS_INTERNAL_SORTED_CALLERS_H_
+#define KVL_COLLECTIONS_INTERNAL_SORTED_CALLERS_H_
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "kvl/collections/sorted_comparator.h"
+#include "kvl/collections/sorted_extractor.h"
+#include "kvl/runtime/object.h"
+
+namespace kvl::internal {
+
+// extractor.Key(o) called by name; the result as text.
+std::string KeyByName(Object& extractor, const Ref<Object>& o);
+
+// comparator.compare(e, o1, o2) called by name; the sign of the result
+// (any numeric kind is accepted): -1, 0 or 1.
+int16_t CompareByName(Object& comparator, const Ref<Object>& e,
+                      const Ref<Object>& o1, const Ref<Object>& o2);
+
+class ExtractorHandle {
+ public:
+  explicit ExtractorHandle(Ref<Object> extractor)
+      : object_(std::move(extractor)), typed_(object_) {}
+
+  std::string Key(const Ref<Object>& o) const {
+    return typed_ ? typed_->Key(o) : KeyByName(*object_, o);
+  }
+  const Ref<Object>& object() const { return object_; }
+
+ private:
+  Ref<Object> object_;
+  InterfaceRef<IExtractor> typed_;
+};
+
+class ComparatorHandle {
+ public:
+  explicit ComparatorHandle(Ref<Object> comparator)
+      : object_(std::move(comparator)),
+        typed_(object_),
+        is_default_(dynamic_cast<DefaultComparator*>(object_->Identity()) !=
+                    nullptr) {}
+
+  // <0, 0 or >0 as IComparator::compare.
+  int Compare(const Ref<Object>& e, const Ref<Object>& o1,
+              const Ref<Object>& o2) const {
+    return typed_ ? typed_->compare(e, o1, o2)
+                  : CompareByName(*object_, e, o1, o2);
+  }
+  // True for a DefaultComparator: its order is DefaultComparator::CompareKeys
+  // of the extractor's keys, which the collection may then apply itself.
+  bool is_default() const { return is_default_; }
+  const Ref<Object>& object() const { return object_; }
+
+ private:
+  Ref<Object> object_;
+  InterfaceRef<IComparator> typed_;
+  bool is_default_;
+};
+
+}  // namespace kvl::internal
+
+#endif  // KVL_COLLECTIONS_INTERNAL_SORTED_CALLERS_H_

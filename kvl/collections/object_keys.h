@@ -1,0 +1,103 @@
+// Object keys: text keys that stand for objects without holding a counted
+// reference to them, so that observers, tables and trees can refer to
+// objects without forming reference cycles.
+//
+// The key of an object is "X" followed by the address of the object (its
+// identity, so every interface view of one object has the same key) in
+// decimal; on a 64-bit machine the address is read as a signed 64-bit
+// number. Making a key registers the object with the runtime's liveness
+// record (Object::Track), and turning a key back into an object asks that
+// record (Object::FindLive): a key of an object that has ended gives null
+// and no dangling address is ever dereferenced.
+//
+// K2OGlobals is the global class (kind 1) that offers this service to
+// clients, with ObjGetRefCount; K2OByPointer (creatable) implements the
+// IKeyToObject interface with it. Neither has state.
+//
+//   std::string key = ObjectKey(observer.get());     // "X140234..."
+//   Ref<Object> back = ObjectFromKey(key);           // observer, or null
+//
+// Threading: keys may be made and read on any thread; the objects they
+// return are used on their own thread.
+#ifndef KVL_COLLECTIONS_OBJECT_KEYS_H_
+#define KVL_COLLECTIONS_OBJECT_KEYS_H_
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "kvl/runtime/class_info.h"
+#include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
+
+namespace kvl {
+
+// "X" + the decimal address of `object`'s identity; "X0" for null. Marks
+// the object for ObjectFromKey.
+std::string ObjectKey(Object* object);
+
+// A new reference to the live object whose key is `key`; null when the key
+// does not start with "X" or "x", is not "X" + an optional "-" and decimal
+// digits within 64 bits, or names no live object that has a key.
+Ref<Object> ObjectFromKey(std::string_view key);
+
+// Converts between objects and text keys (public interface, not creatable).
+class IKeyToObject {
+ public:
+  static const ClassInfo& StaticClass();
+  // Property Get: the object with key `key`, or null.
+  virtual Ref<Object> KeyToObject(const std::string& key) = 0;
+  // Property Get: the key of `object`.
+  virtual std::string ObjectToKey(Ref<Object> object) = 0;
+  virtual void SetContextRef(Ref<Object> context) = 0;
+  virtual Ref<Object> Context() = 0;
+
+ protected:
+  ~IKeyToObject() = default;
+};
+
+// Global (kind 1).
+class K2OGlobals : public Object {
+  KVL_DECLARE_CLASS(K2OGlobals)
+ public:
+  // ObjectFromKey(key).
+  Ref<Object> KeyToPointer(const std::string& key) const {
+    return ObjectFromKey(key);
+  }
+  // ObjectKey(object).
+  std::string PointerToKey(Ref<Object> object) const {
+    return ObjectKey(object.get());
+  }
+  // The reference count of `x`'s identity; -1 for null. The typed call
+  // takes no reference; called by name, the reference held by the argument
+  // is not counted.
+  int32_t ObjGetRefCount(const Object* x) const;
+  template <class T>
+  int32_t ObjGetRefCount(const Ref<T>& x) const {
+    return ObjGetRefCount(static_cast<const Object*>(x.get()));
+  }
+};
+
+// Creatable (kind 2): IKeyToObject over ObjectKey / ObjectFromKey. Context
+// is not used: setting it does nothing and it reads as null.
+class K2OByPointer final : public Object, public IKeyToObject {
+  KVL_DECLARE_CLASS(K2OByPointer)
+ public:
+  Ref<Object> KeyToObject(const std::string& key) override {
+    return ObjectFromKey(key);
+  }
+  std::string ObjectToKey(Ref<Object> object) override {
+    return ObjectKey(object.get());
+  }
+  void SetContextRef(Ref<Object>) override {}
+  Ref<Object> Context() override { return nullptr; }
+
+  // Calls by name also reach the IKeyToObject members.
+  Variant Invoke(std::string_view name, CallKind kind,
+                 std::span<Variant> args) override;
+};
+
+}  // namespace kvl
+
+#endif  // KVL_COLLECTIONS_OBJECT_KEYS_H_

@@ -1,0 +1,18 @@
+#include "kvl/collections/tree_iterator.h"
+
+#include "kvl/frame/catalogue.h"
+
+namespace kvl {
+
+const ClassInfo& ITreeIterator::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<ITreeIterator>("ITreeIterator", ClassKind::kPublic)
+          .Get<&ITreeIterator::FirstItem>("FirstItem")
+          .Get<&ITreeIterator::NextItem>("NextItem")
+          .Build();
+  return info;
+}
+
+KVL_REGISTER_CLASS(ITreeIterator)
+
+}  // namespace kvl
