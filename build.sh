@@ -4,10 +4,12 @@
 #   ./build.sh test   build, then run the whole test suite
 #   ./build.sh asan   build and test under AddressSanitizer + UBSan
 #   ./build.sh bench  build and run the benchmarks
+#   ./build.sh fuzz   build the fuzz targets with clang and run each for 60 s
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev)
+PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+          rapidjson-dev nlohmann-json3-dev)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -32,6 +34,9 @@ configure_and_build() {  # dir, extra cmake args...
 }
 
 mode=${1:-run}
+if [ "$mode" = fuzz ]; then
+  PACKAGES+=(clang libclang-rt-14-dev)
+fi
 install_missing
 case "$mode" in
   run)
@@ -53,8 +58,17 @@ case "$mode" in
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     for b in build/bench/bench_*; do "$b"; done
     ;;
+  fuzz)
+    cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
+      -DKVL_BENCH=OFF -DKVL_WERROR=OFF >/dev/null
+    cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz
+    mkdir -p build-fuzz/corpus/param_string
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ./build-fuzz/fuzz/param_string_fuzz -max_total_time=60 -timeout=10 \
+      -max_len=4096 build-fuzz/corpus/param_string fuzz/corpus/param_string
+    ;;
   *)
-    echo "usage: $0 run|test|asan|bench" >&2
+    echo "usage: $0 run|test|asan|bench|fuzz" >&2
     exit 2
     ;;
 esac

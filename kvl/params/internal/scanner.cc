@@ -1,0 +1,263 @@
+#include "kvl/params/internal/scanner.h"
+
+#include <charconv>
+
+#include "kvl/params/tokens.h"
+#include "kvl/runtime/variant_convert.h"
+
+namespace kvl::internal {
+namespace {
+
+// Character classes, indexed by byte value.
+struct CharClasses {
+  bool word_start[256] = {};
+  bool word[256] = {};
+  constexpr CharClasses() {
+    for (int c = 'a'; c <= 'z'; ++c) {
+      word_start[c] = word_start[c - 32] = true;
+      word[c] = word[c - 32] = true;
+    }
+    word_start['_'] = word_start['\\'] = true;
+    for (int c = '0'; c <= '9'; ++c) word[c] = true;
+    for (char c : std::string_view("-_|:;.!@#$%^&*()~\\")) {
+      word[static_cast<unsigned char>(c)] = true;
+    }
+  }
+};
+constexpr CharClasses kClasses;
+
+bool IsDigit(int c) {
+  return c >= '0' && c <= '9';
+}
+
+// Reads the text of one token; positions are 1-based, -1 is "no character".
+class TokenReader {
+ public:
+  TokenReader(std::string_view text, RawToken* token)
+      : text_(text.data()),
+        n_(static_cast<int32_t>(text.size())),
+        token_(token) {}
+
+  int32_t Read(int32_t pos);
+
+ private:
+  int Char(int32_t p) const {
+    return p >= 1 && p <= n_ ? static_cast<unsigned char>(text_[p - 1]) : -1;
+  }
+  // s..e lie within the text.
+  std::string_view Text(int32_t s, int32_t e) const {
+    return std::string_view(text_ + (s - 1), static_cast<size_t>(e - s + 1));
+  }
+  int32_t Make(int16_t kind, int32_t s, int32_t e) {
+    token_->kind = kind;
+    token_->start = s;
+    token_->end = e;
+    token_->source = Text(s, e);
+    return e + 1;
+  }
+  int32_t Single(int32_t s);
+  int32_t Number(int32_t s, int32_t p);
+  int32_t AtFullStop(int32_t s, int32_t p);
+  int32_t FractionDigits(int32_t s, int32_t p);
+  int32_t Exponent(int32_t s, int32_t p);
+  int32_t Word(int32_t s, int32_t p);
+  int32_t Quoted(int32_t s, int32_t p);
+  int32_t Integer(int32_t s, int32_t e);
+  int32_t Float(int32_t s, int32_t e);
+
+  const char* text_;
+  int32_t n_;
+  RawToken* token_;
+};
+
+int32_t TokenReader::Read(int32_t pos) {
+  token_->kind = 0;
+  token_->value_kind = TokenValueKind::kText;
+  token_->merged = false;
+  token_->start = token_->end = 0;
+  token_->source = {};
+  token_->i = 0;
+  int32_t p = pos < 1 ? 1 : pos;
+  while (Char(p) == ' ') ++p;
+  const int c = Char(p);
+  if (c < 0) return -1;
+  const int32_t s = p;
+  switch (c) {
+    case ',': return Make(Token::kSeperator, s, s);
+    case '/': return Make(Token::kSlash, s, s);
+    case '=': return Make(Token::kEquals, s, s);
+    case '[': return Make(Token::kLeftBracket, s, s);
+    case ']': return Make(Token::kRightBracket, s, s);
+    case '{': return Make(Token::kLeftBrace, s, s);
+    case '}': return Make(Token::kRightBrace, s, s);
+    default: break;
+  }
+  if (kClasses.word_start[c]) return Word(s, p);
+  if (IsDigit(c)) return Number(s, p);
+  if (c == '\'' || c == '"') return Quoted(s, p);
+  if (c == '.') return AtFullStop(s, p);
+  if (c == '-') {
+    const int d = Char(p + 1);
+    if (IsDigit(d)) return Number(s, p + 1);
+    if (d == '.') return AtFullStop(s, p + 1);
+  }
+  return Single(s);
+}
+
+// Any other character. A UTF-8 sequence is kept whole as one character.
+int32_t TokenReader::Single(int32_t s) {
+  int32_t e = s;
+  const int c = Char(s);
+  if (c >= 0xC0) {
+    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+    while (more-- > 0 && (Char(e + 1) & 0xC0) == 0x80) ++e;
+  }
+  return Make(Token::kSingleChar, s, e);
+}
+
+// p is on the first digit; s may be on a minus sign before it.
+int32_t TokenReader::Number(int32_t s, int32_t p) {
+  while (IsDigit(Char(p))) ++p;
+  const int c = Char(p);
+  if (c == '.') return FractionDigits(s, p);
+  if (c == 'e' || c == 'E') return Exponent(s, p);
+  if (c >= 0 && kClasses.word_start[c]) return Word(s, p);
+  return Integer(s, p - 1);
+}
+
+// p is on a full stop that may start a fraction (s on it, or on a minus
+// sign just before it).
+int32_t TokenReader::AtFullStop(int32_t s, int32_t p) {
+  if (IsDigit(Char(p + 1))) return FractionDigits(s, p);
+  // A full stop that starts no number is a character of its own; a minus
+  // sign before it is returned alone and the full stop read next time.
+  return Single(s);
+}
+
+// p is on the full stop before the fraction digits.
+int32_t TokenReader::FractionDigits(int32_t s, int32_t p) {
+  ++p;
+  while (IsDigit(Char(p))) ++p;
+  const int c = Char(p);
+  if (c == 'e' || c == 'E') return Exponent(s, p);
+  return Float(s, p - 1);
+}
+
+// p is on the e of an exponent.
+int32_t TokenReader::Exponent(int32_t s, int32_t p) {
+  ++p;
+  int c = Char(p);
+  if (c == '-') {
+    ++p;
+    if (!IsDigit(Char(p))) return -1;  // scanner stop
+  } else if (!IsDigit(c)) {
+    if (c >= 0 && kClasses.word_start[c]) return Word(s, p);
+    return -1;  // scanner stop: "1e+5", "1e" at the end, ...
+  }
+  while (IsDigit(Char(p))) ++p;
+  return Float(s, p - 1);
+}
+
+int32_t TokenReader::Word(int32_t s, int32_t p) {
+  while (p <= n_ && kClasses.word[static_cast<unsigned char>(text_[p - 1])])
+    ++p;
+  int32_t next = Make(Token::kIdentifier, s, p - 1);
+  const size_t length = token_->source.size();
+  if ((length == 4 || length == 5) && IsBooleanWord(token_->source)) {
+    token_->kind = Token::kBoolean;
+    token_->value_kind = TokenValueKind::kBoolean;
+    token_->b = (token_->source[0] | 0x20) == 't';
+  }
+  return next;
+}
+
+int32_t TokenReader::Quoted(int32_t s, int32_t p) {
+  const int q = Char(p);
+  ++p;
+  while (true) {
+    const int c = Char(p);
+    if (c < 0) return -1;  // scanner stop: the quote is never closed
+    if (c == q) break;
+    ++p;
+  }
+  return Make(Token::kString, s, p);
+}
+
+int32_t TokenReader::Integer(int32_t s, int32_t e) {
+  int32_t next = Make(Token::kString, s, e);
+  int32_t value = 0;
+  std::string_view digits = token_->source;
+  auto [end, ec] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec == std::errc() && end == digits.data() + digits.size()) {
+    token_->kind = Token::kInteger;
+    token_->value_kind = TokenValueKind::kInteger;
+    token_->i = value;
+  }
+  return next;
+}
+
+int32_t TokenReader::Float(int32_t s, int32_t e) {
+  int32_t next = Make(Token::kString, s, e);
+  double value = 0;
+  if (ParseDouble(token_->source, &value)) {
+    token_->kind = Token::kFloat;
+    token_->value_kind = TokenValueKind::kDouble;
+    token_->d = value;
+  }
+  return next;
+}
+
+}  // namespace
+
+bool IsWordStartChar(int c) {
+  return c >= 0 && c < 256 && kClasses.word_start[c];
+}
+bool IsWordChar(int c) {
+  return c >= 0 && c < 256 && kClasses.word[c];
+}
+
+int32_t ScanToken(std::string_view text, int32_t pos, RawToken* token) {
+  return TokenReader(text, token).Read(pos);
+}
+
+void ScanText(std::string_view text, std::vector<RawToken>* tokens) {
+  tokens->clear();
+  const int32_t n = static_cast<int32_t>(
+      text.size() > static_cast<size_t>(INT32_MAX) ? INT32_MAX : text.size());
+  text = text.substr(0, static_cast<size_t>(n));
+  int32_t pos = 1;
+  while (pos <= n) {
+    // Read straight into the next slot; drop it again when it is not kept.
+    RawToken& token = tokens->emplace_back();
+    int32_t next = TokenReader(text, &token).Read(pos);
+    if (next < 0 || token.end > kMaxParamTextLength) {
+      tokens->pop_back();
+      break;
+    }
+    if (token.kind == Token::kSeperator) tokens->pop_back();
+    pos = next;
+  }
+}
+
+Variant RawTokenValue(const RawToken& token) {
+  switch (token.value_kind) {
+    case TokenValueKind::kInteger: return Variant(token.i);
+    case TokenValueKind::kDouble: return Variant(token.d);
+    case TokenValueKind::kBoolean: return Variant(token.b);
+    case TokenValueKind::kText: break;
+  }
+  return Variant(token.source);
+}
+
+std::string RawTokenText(const RawToken& token) {
+  switch (token.value_kind) {
+    case TokenValueKind::kInteger: return std::to_string(token.i);
+    case TokenValueKind::kDouble: return FormatDouble(token.d);
+    case TokenValueKind::kBoolean: return token.b ? "True" : "False";
+    case TokenValueKind::kText: break;
+  }
+  return std::string(token.source);
+}
+
+}  // namespace kvl::internal

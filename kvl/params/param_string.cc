@@ -1,0 +1,119 @@
+#include "kvl/params/param_string.h"
+
+#include "kvl/frame/catalogue.h"
+#include "kvl/frame/kvl_types.h"
+#include "kvl/params/internal/item_writer.h"
+#include "kvl/params/internal/scanner.h"
+#include "kvl/runtime/variant_convert.h"
+#include "kvl/strings/kvl_strings.h"
+
+namespace kvl {
+
+const ClassInfo& ParamString::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<ParamString>("ParamString", ClassKind::kCreatable)
+          .Method<&ParamString::Add>("Add", {Arg("sKeyword"), Arg("NewValue")})
+          .Get<&ParamString::AsParamItem>("AsParamItem")
+          .Method<&ParamString::AddList>("AddList", {OptArg("Keyword", "")})
+          .Let<&ParamString::SetCommand>("Command")
+          .Get<&ParamString::Command>("Command")
+          .Method<&ParamString::CurrentItem>("CurrentItem")
+          .Method<&ParamString::FirstItem>("FirstItem")
+          .Method<&ParamString::Item>("Item", {Arg("n")})
+          .Method<&ParamString::NextItem>("NextItem")
+          .Get<&ParamString::LastError>("LastError")
+          .Get<&ParamString::QuoteChars>("QuoteChars")
+          .Let<&ParamString::SetQuoteChars>("QuoteChars")
+          .Method<&ParamString::RemoveElement>("RemoveElement", {Arg("p")})
+          .Get<&ParamString::ShowTypes>("ShowTypes")
+          .Let<&ParamString::SetShowTypes>("ShowTypes")
+          .Get<&ParamString::SmartQuotes>("SmartQuotes")
+          .Let<&ParamString::SetSmartQuotes>("SmartQuotes")
+          .Get<&ParamString::Tag>("Tag")
+          .Let<&ParamString::SetTag>("Tag")
+          .Get<&ParamString::ToString>("ToString",
+                                       {OptArg("AsReaderString", false)})
+          .Method<&ParamString::ValueByIndex>(
+              "ValueByIndex", {Arg("aKeyword"), OptArg("nIndex")})
+          .Method<&ParamString::ItemByIndex>(
+              "ItemByIndex", {Arg("aKeyword"), OptArg("nIndex", int16_t{1})})
+          .Method<&ParamString::Value>("Value", {Arg("aKeyword")})
+          .Get<&ParamString::params>("params")
+          .Method<&ParamString::Parse>("Parse", {OptArg("sInput", "")})
+          .Implements(&ITreeIterator::StaticClass)
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(ParamString)
+
+ParamString::ParamString() {
+  root_ = NewRoot();
+}  // after the settings
+
+ParamString::~ParamString() = default;
+
+Ref<ParamItem> ParamString::NewRoot() const {
+  Ref<ParamItem> root = NewParamItem(smart_quotes_, quote_chars_, show_types_);
+  root->SetParamType(ST_List);
+  root->SetRoot(true);
+  root->SetValueRef(MakeRef<CVParamItem>());
+  return root;
+}
+
+Ref<ParamItem> ParamString::Add(const std::string& keyword, Variant new_value) {
+  return root_->Add(keyword, std::move(new_value));
+}
+
+Ref<ParamItem> ParamString::AddList(const std::string& keyword) {
+  return root_->AddList(keyword);
+}
+
+void ParamString::SetQuoteChars(std::string quote_chars) {
+  if (quote_chars.size() == 2) quote_chars_ = std::move(quote_chars);
+}
+
+void ParamString::SetShowTypes(bool value) {
+  show_types_ = value;
+  root_->SetShowTypes(value);
+}
+
+std::string ParamString::ToString(bool as_reader_string) const {
+  return root_->ToString(root_, as_reader_string, 0);
+}
+
+Variant ParamString::ValueByIndex(const std::string& keyword,
+                                  const Variant& index) const {
+  const int16_t n = index.is_missing() ? int16_t{1} : ToI2(index);
+  return root_->ValueByIndex(keyword, n);
+}
+
+const std::string& ParamString::LastError() const {
+  if (!last_error_formatted_) {
+    last_error_ = error_.Format();
+    last_error_formatted_ = true;
+  }
+  return last_error_;
+}
+
+bool ParamString::Parse(const std::string& input) {
+  if (input.size() > static_cast<size_t>(internal::kMaxParamTextLength)) {
+    error_ = {};
+    last_error_ = "Text too long: " + std::to_string(input.size()) +
+                  " characters, at most " +
+                  std::to_string(internal::kMaxParamTextLength);
+    last_error_formatted_ = true;
+    return false;
+  }
+  internal::ParseSettings settings;
+  settings.smart_quotes = smart_quotes_;
+  settings.quote_chars = quote_chars_;
+  settings.show_types = show_types_;
+  internal::ParseResult result = internal::ParseParamText(input, settings);
+  error_ = std::move(result.error);
+  last_error_formatted_ = false;
+  if (!result.accepted) return false;
+  root_ = std::move(result.root);
+  return true;
+}
+
+}  // namespace kvl
