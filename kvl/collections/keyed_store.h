@@ -51,19 +51,6 @@
 
 namespace kvl {
 
-// Hash and equality of keys that agree with EqualsNoCase: texts that differ
-// only in the case of ASCII letters hash alike. For hash containers keyed by
-// such keys elsewhere.
-struct KeyNoCaseHash {
-  size_t operator()(std::string_view key) const noexcept;
-};
-
-struct KeyNoCaseEqual {
-  bool operator()(std::string_view a, std::string_view b) const {
-    return EqualsNoCase(a, b);
-  }
-};
-
 template <class T>
 class KeyedStore {
  public:

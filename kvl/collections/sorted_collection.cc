@@ -30,17 +30,8 @@ class CallingScope {
 // True for a number or for text that reads as one: such a value names a
 // position. Empty, booleans and dates do not.
 bool NamesPosition(const Variant& x) {
-  switch (x.type()) {
-    case VarType::kI2:
-    case VarType::kI4:
-    case VarType::kR4:
-    case VarType::kR8:
-    case VarType::kCurrency:
-    case VarType::kDecimal:
-    case VarType::kByte: return true;
-    case VarType::kString: return IsNumericText(x.AsString());
-    default: return false;
-  }
+  if (x.is_string()) return IsNumericText(x.AsString());
+  return IsNumberType(x.type());
 }
 
 // The position named by `x` (NamesPosition), rounded half to even; -1 when

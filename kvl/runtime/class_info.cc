@@ -20,15 +20,6 @@ std::string ParamInfo::TypeName() const {
   return type_class ? type_class().name() : type_name;
 }
 
-size_t ClassInfo::NoCaseHash::operator()(std::string_view s) const {
-  size_t h = 1469598103934665603ull;
-  for (unsigned char c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    h = (h ^ c) * 1099511628211ull;
-  }
-  return h;
-}
-
 ClassInfo::ClassInfo(std::string name, ClassKind kind,
                      std::vector<MemberInfo> members,
                      std::vector<InterfaceGetter> interfaces,

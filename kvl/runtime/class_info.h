@@ -191,17 +191,6 @@ class ClassInfo {
                        std::span<Variant> args) const;
 
  private:
-  struct NoCaseHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const;
-  };
-  struct NoCaseEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const {
-      return EqualsNoCase(a, b);
-    }
-  };
-
   std::string name_;
   ClassKind kind_;
   Guid clsid_;

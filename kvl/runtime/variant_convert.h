@@ -23,6 +23,7 @@
 #ifndef KVL_RUNTIME_VARIANT_CONVERT_H_
 #define KVL_RUNTIME_VARIANT_CONVERT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -68,6 +69,34 @@ std::string FormatSingle(float value);
 // Text comparison ignoring ASCII letter case: <0, 0, >0.
 int CompareTextNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Hash and equality of texts ignoring ASCII letter case, agreeing with
+// EqualsNoCase; transparent, for unordered containers keyed by text.
+struct NoCaseHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const noexcept;
+};
+struct NoCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    return EqualsNoCase(a, b);
+  }
+};
+
+// True for the number kinds: Integer, Long, Single, Double, Currency,
+// Decimal and Byte (not Empty, Boolean, Date or text).
+constexpr bool IsNumberType(VarType t) {
+  switch (t) {
+    case VarType::kI2:
+    case VarType::kI4:
+    case VarType::kR4:
+    case VarType::kR8:
+    case VarType::kCurrency:
+    case VarType::kDecimal:
+    case VarType::kByte: return true;
+    default: return false;
+  }
+}
 
 // The standard name of a variant's kind: "Empty", "Null", "Integer",
 // "Long", "Single", "Double", "Currency", "Date", "String", "Object",

@@ -6,16 +6,7 @@
 namespace kvl::internal {
 
 std::optional<int32_t> PositionArgument(const Variant& index_or_key) {
-  switch (index_or_key.type()) {
-    case VarType::kI2:
-    case VarType::kI4:
-    case VarType::kR4:
-    case VarType::kR8:
-    case VarType::kCurrency:
-    case VarType::kDecimal:
-    case VarType::kByte: break;
-    default: return std::nullopt;
-  }
+  if (!IsNumberType(index_or_key.type())) return std::nullopt;
   try {
     return ToI4(index_or_key);
   } catch (const KVLError&) {

@@ -9,7 +9,7 @@
 namespace kvl::internal {
 
 size_t KeyIndex::Hash(std::string_view key) {
-  return KeyNoCaseHash()(key);
+  return NoCaseHash()(key);
 }
 
 void* KeyIndex::Find(std::string_view key, size_t hash) const {

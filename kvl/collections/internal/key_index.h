@@ -18,7 +18,7 @@ namespace kvl::internal {
 
 class KeyIndex {
  public:
-  // The hash that Find, Insert and Erase expect (KeyNoCaseHash).
+  // The hash that Find, Insert and Erase expect (NoCaseHash).
   static size_t Hash(std::string_view key);
 
   size_t size() const { return size_; }

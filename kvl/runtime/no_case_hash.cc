@@ -1,7 +1,8 @@
-#include "kvl/collections/keyed_store.h"
-
+// NoCaseHash: a word-at-a-time hash of text folded to small ASCII letters.
 #include <cstdint>
 #include <cstring>
+
+#include "kvl/runtime/variant_convert.h"
 
 namespace kvl {
 namespace {
@@ -30,7 +31,7 @@ inline uint64_t Mix(uint64_t h) {
 
 }  // namespace
 
-size_t KeyNoCaseHash::operator()(std::string_view key) const noexcept {
+size_t NoCaseHash::operator()(std::string_view key) const noexcept {
   uint64_t h = 0x9e3779b97f4a7c15ull ^ key.size();
   const char* p = key.data();
   size_t n = key.size();
