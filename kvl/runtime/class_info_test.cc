@@ -151,6 +151,21 @@ TEST(ClassInfoTest, OptionalArgumentsTakeDefaultsOrArriveMissing) {
   EXPECT_EQ(Call(*a, "Tag", {Variant(int32_t{7})}), Variant("7"));
 }
 
+TEST(ClassInfoTest, CallerArgumentsSurviveFilledAndFailedCalls) {
+  auto a = MakeRef<Account>();
+  // Filling an omitted optional argument must not lose the given ones.
+  std::vector<Variant> given{Variant(int16_t{4})};
+  a->Invoke("Scale", CallKind::kMethod, given);
+  EXPECT_EQ(given[0], Variant(int16_t{4}));
+  // A required argument passed as missing fails with 449 and leaves the
+  // caller's other arguments as they were.
+  std::vector<Variant> args{Variant::Missing(), Variant(int16_t{3})};
+  EXPECT_EQ(RaisedNumber([&] { a->Invoke("Scale", CallKind::kMethod, args); }),
+            kErrArgumentNotOptional);
+  EXPECT_TRUE(args[0].is_missing());
+  EXPECT_EQ(args[1], Variant(int16_t{3}));
+}
+
 TEST(ClassInfoTest, PropertiesLetAndSet) {
   auto a = MakeRef<Account>();
   Call(*a, "Owner", {Variant("bob")}, CallKind::kLet);
