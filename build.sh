@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
-          rapidjson-dev nlohmann-json3-dev)
+          rapidjson-dev nlohmann-json3-dev libboost-dev)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {

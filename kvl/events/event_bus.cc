@@ -1,0 +1,586 @@
+#include "kvl/events/event_bus.h"
+
+#include <cxxabi.h>
+
+#include <atomic>
+#include <exception>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "kvl/events/internal/event_words.h"
+#include "kvl/frame/catalogue.h"
+#include "kvl/runtime/checked.h"
+#include "kvl/runtime/error.h"
+#include "kvl/runtime/variant_convert.h"
+#include "kvl/strings/kvl_strings.h"
+
+namespace kvl {
+namespace {
+
+constexpr int16_t kNormal = 0;
+constexpr int16_t kCatch = 1;
+constexpr int16_t kMonitor = 2;
+constexpr int16_t kPatternListener = 0;
+constexpr int16_t kIdListener = 1;
+constexpr int16_t kDefaultClass = 2;
+
+std::string ListenerKey(int32_t id) {
+  return "K" + std::to_string(id);
+}
+
+std::string WithoutTrailingBlanks(const std::string& s) {
+  const size_t last = s.find_last_not_of(' ');
+  return last == std::string::npos ? std::string() : s.substr(0, last + 1);
+}
+
+bool SameObject(const Ref<Object>& a, const Ref<Object>& b) {
+  return a && b && a->Identity() == b->Identity();
+}
+
+// After a call by name: a receiver that assigned another event object to
+// the event argument hands that event to the later listeners.
+void TakeReplacement(const Variant& argument, Ref<EventObject>& current) {
+  if (!argument.is_object() || !argument.AsObject()) return;
+  auto* replacement =
+      dynamic_cast<EventObject*>(argument.AsObject()->Identity());
+  if (replacement && replacement != current.get())
+    current = Ref<EventObject>(replacement);
+}
+
+// Runs one call of a receiver, ignoring whatever it raises. Thread
+// cancellation still unwinds.
+template <class F>
+void CallIgnoringFailures(F&& call) {
+  try {
+    call();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+  }
+}
+
+// "Send" by name: the name, then the parameters one by one or as one array.
+void SendByName(EventBus& bus, std::span<Variant> args) {
+  if (args.empty() || args[0].is_missing()) Raise(kErrArgumentNotOptional);
+  const std::string n = ToText(args[0]);
+  std::span<const Variant> params(args.data() + 1, args.size() - 1);
+  if (params.size() == 1 && params[0].is_array()) {
+    const auto& items = params[0].Array().items();
+    params = std::span<const Variant>(items.data(), items.size());
+  }
+  std::vector<Variant> given;
+  given.reserve(params.size());
+  for (const Variant& p : params)
+    if (!p.is_missing()) given.push_back(p);
+  bus.Send(n, given);
+}
+
+Variant SendInvoker(Object& self, std::span<Variant> args) {
+  SendByName(internal::CastSelf<EventBus>(self), args);
+  return Variant();
+}
+
+MemberInfo SendMember() {
+  MemberInfo m;
+  m.name = "Send";
+  m.kind = CallKind::kMethod;
+  ParamInfo n;
+  n.name = "n";
+  n.type = VarType::kString;
+  n.by_ref = true;
+  ParamInfo params;
+  params.name = "params";
+  params.type = VarType::kArray | VarType::kVariant;
+  params.optional = true;
+  m.params = {std::move(n), std::move(params)};
+  m.invoke = &SendInvoker;
+  return m;
+}
+
+std::atomic<uint64_t> next_serial{1};
+
+}  // namespace
+
+const ClassInfo& EventBus::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<EventBus>("EventBus", ClassKind::kCreatable)
+          .Method<&EventBus::Catch>("Catch",
+                                    {RefArg("x"), RefArg("n"), RefArg("quals")})
+          .Method<&EventBus::CatchString>("CatchString",
+                                          {RefArg("x"), RefArg("s")})
+          .Method<&EventBus::CatchTag>(
+              "CatchTag",
+              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+          .Get<&EventBus::EventCount>("EventCount")
+          .Method<&EventBus::FireAllEvents>("FireAllEvents")
+          .Get<&EventBus::FirstListener>("FirstListener",
+                                         {RefArg("x"), RefArg("p")})
+          .Method<&EventBus::InvokeById>("InvokeById",
+                                         {RefArg("x"), Arg("theId")})
+          .Method<&EventBus::InvokeByNewId>("InvokeByNewId", {RefArg("x")})
+          .Method<&EventBus::Listen>(
+              "Listen", {RefArg("x"), RefArg("n"), RefArg("quals")})
+          .Get<&EventBus::ListenerCount>("ListenerCount")
+          .Method<&EventBus::ListenId>("ListenId", {RefArg("x"), Arg("theId")})
+          .Method<&EventBus::ListenString>("ListenString",
+                                           {RefArg("x"), RefArg("s")})
+          .Method<&EventBus::ListenTag>(
+              "ListenTag",
+              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+          .Method<&EventBus::Monitor>(
+              "Monitor", {RefArg("x"), RefArg("n"), RefArg("quals")})
+          .Method<&EventBus::MonitorString>("MonitorString",
+                                            {RefArg("x"), RefArg("s")})
+          .Method<&EventBus::MonitorTag>(
+              "MonitorTag",
+              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+          .Get<&EventBus::NewId>("NewId")
+          .Get<&EventBus::NextListener>("NextListener",
+                                        {RefArg("x"), RefArg("p")})
+          .Custom(SendMember())
+          .Method<&EventBus::SendEvent>("SendEvent", {RefArg("e")})
+          .Method<&EventBus::SendId>("SendId", {Arg("theId")})
+          .Method<&EventBus::SendString>("SendString", {RefArg("s")})
+          .Method<&EventBus::SetListenerPriority>(
+              "SetListenerPriority", {RefArg("ID"), RefArg("nNewPriority")})
+          .Get<&EventBus::TagForId>("TagForId", {RefArg("ID")})
+          .Method<&EventBus::Unlisten>("Unlisten", {RefArg("ID")})
+          .Method<&EventBus::UnlistenAll>("UnlistenAll", {RefArg("x")})
+          .Method<&EventBus::UnlistenTag>("UnlistenTag",
+                                          {RefArg("x"), RefArg("t")})
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(EventBus)
+
+EventBus::EventBus() : serial_(next_serial.fetch_add(1)) {}
+
+EventBus::~EventBus() {
+  for (Store& store : stores_) store.Clear();
+  std::deque<Ref<EventObject>> queue;
+  queue.swap(queue_);
+  while (!queue.empty()) queue.pop_front();
+}
+
+Variant EventBus::Invoke(std::string_view name, CallKind kind,
+                         std::span<Variant> args) {
+  if (kind == CallKind::kMethod && EqualsNoCase(name, "Send")) {
+    SendByName(*this, args);
+    return Variant();
+  }
+  return Object::Invoke(name, kind, args);
+}
+
+size_t EventBus::Slot(int16_t priority, int16_t type) {
+  const size_t priority_class = priority == 1 ? 0 : priority == 3 ? 2 : 1;
+  return priority_class * 2 + (type == kPatternListener ? 0 : 1);
+}
+
+// ---- registration ----
+
+int32_t EventBus::Register(Ref<Object> x, std::string_view n, std::string t,
+                           int16_t flag, int16_t type, int32_t id,
+                           const std::string& listen_string,
+                           const Variant* quals) {
+  if (!x) Raise(kErrObjectNotSet, ClassName());
+  auto listener = MakeRef<EventListener>();
+  listener->SetObjectRef(std::move(x));
+  listener->SetName(n);
+  listener->SetArmed(!firing_);
+  listeners_added_ = true;
+  if (id == 0) id = NewId();
+  listener->SetID(id);
+  listener->SetFlag(flag);
+  listener->SetListenerType(type);
+  listener->SetTag(std::move(t));
+  if (quals) listener->AddQualifiers(*quals);
+  const std::string trimmed = WithoutTrailingBlanks(listen_string);
+  if (!trimmed.empty()) listener->ParseListenerString(trimmed);
+  if (!StoreFor(kDefaultClass, type).Add(std::move(listener), ListenerKey(id)))
+    Raise(kErrDuplicateKey, ClassName());
+  return id;
+}
+
+int32_t EventBus::Listen(Ref<Object> x, const std::string& n,
+                         const Variant& quals) {
+  return Register(std::move(x), n, {}, kNormal, kPatternListener, 0, {},
+                  &quals);
+}
+int32_t EventBus::ListenTag(Ref<Object> x, const std::string& t,
+                            const std::string& n, const Variant& quals) {
+  return Register(std::move(x), n, t, kNormal, kPatternListener, 0, {}, &quals);
+}
+int32_t EventBus::Monitor(Ref<Object> x, const std::string& n,
+                          const Variant& quals) {
+  return Register(std::move(x), n, {}, kMonitor, kPatternListener, 0, {},
+                  &quals);
+}
+int32_t EventBus::MonitorTag(Ref<Object> x, const std::string& t,
+                             const std::string& n, const Variant& quals) {
+  return Register(std::move(x), n, t, kMonitor, kPatternListener, 0, {},
+                  &quals);
+}
+int32_t EventBus::Catch(Ref<Object> x, const std::string& n,
+                        const Variant& quals) {
+  return Register(std::move(x), n, {}, kCatch, kPatternListener, 0, {}, &quals);
+}
+int32_t EventBus::CatchTag(Ref<Object> x, const std::string& t,
+                           const std::string& n, const Variant& quals) {
+  return Register(std::move(x), n, t, kCatch, kPatternListener, 0, {}, &quals);
+}
+int32_t EventBus::ListenString(Ref<Object> x, const std::string& s) {
+  return Register(std::move(x), {}, {}, kNormal, kPatternListener, 0, s,
+                  nullptr);
+}
+int32_t EventBus::MonitorString(Ref<Object> x, const std::string& s) {
+  return Register(std::move(x), {}, {}, kMonitor, kPatternListener, 0, s,
+                  nullptr);
+}
+int32_t EventBus::CatchString(Ref<Object> x, const std::string& s) {
+  return Register(std::move(x), {}, {}, kCatch, kPatternListener, 0, s,
+                  nullptr);
+}
+int32_t EventBus::ListenId(Ref<Object> x, int32_t theId) {
+  return Register(std::move(x), {}, {}, kNormal, kIdListener, theId, {},
+                  nullptr);
+}
+
+int32_t EventBus::NewId() {
+  last_id_ = CheckedAdd(last_id_, 1);
+  return last_id_;
+}
+
+// ---- sending ----
+
+void EventBus::Send(const std::string& n, std::span<const Variant> params) {
+  auto e = MakeRef<EventObject>();
+  e->SetName(n);
+  KVLStrings& strings = Strings();
+  for (size_t i = 0; i < params.size(); ++i) {
+    if (params[i].is_empty()) continue;
+    try {
+      const std::string s = ToText(params[i]);
+      const int32_t length = CheckedCast<int32_t>(s.size());
+      const int32_t p = strings.FindDelim(s, "=", 1, length);
+      std::string k = s.substr(0, static_cast<size_t>(p - 1));
+      if (p < length) {
+        e->SetNewValue(k, Variant(s.substr(static_cast<size_t>(p))));
+      } else if (s.find(":=") == std::string::npos) {
+        e->SetNewValue(k, Variant(std::string()));
+      } else {
+        // «keyword :=» and the next element, unchanged.
+        k = s.substr(0, static_cast<size_t>(p - 2));
+        const size_t first = k.find_first_not_of(' ');
+        k.erase(0, first == std::string::npos ? k.size() : first);
+        if (++i < params.size()) e->SetNewValue(k, params[i]);
+      }
+    } catch (const std::exception&) {
+      // An element without text is left out.
+    }
+  }
+  SendEvent(std::move(e));
+}
+
+void EventBus::SendString(const std::string& s) {
+  const std::vector<std::string> words = internal::SplitEventWords(s);
+  auto e = MakeRef<EventObject>();
+  e->SetName(words.front());
+  KVLStrings& strings = Strings();
+  for (size_t i = 1; i < words.size(); ++i) {
+    std::string k;
+    std::string v;
+    if (ToBool(strings.ExtractKeyAndValue(words[i], k, v))) {
+      e->SetNewValue(k, Variant(std::move(v)));
+    } else {
+      e->SetNewValue(words[i], Variant(std::string()));
+    }
+  }
+  SendEvent(std::move(e));
+}
+
+void EventBus::SendEvent(Ref<EventObject> e) {
+  if (!e) Raise(kErrObjectNotSet, ClassName());
+  e->SetBus(this);
+  queue_.push_back(std::move(e));
+}
+
+void EventBus::SendId(int32_t& theId) {
+  auto e = MakeRef<EventObject>();
+  e->SetEventType(1);
+  theId = NewId();
+  e->SetID(theId);
+  SendEvent(std::move(e));
+}
+
+void EventBus::InvokeById(Ref<Object> x, int32_t& theId) {
+  if (!x) Raise(kErrObjectNotSet, ClassName());
+  SendId(theId);
+  ListenId(std::move(x), theId);
+}
+
+int32_t EventBus::InvokeByNewId(Ref<Object> x) {
+  int32_t id = NewId();
+  InvokeById(std::move(x), id);
+  return id;
+}
+
+int16_t EventBus::EventCount() const {
+  return CheckedCast<int16_t>(queue_.size());
+}
+
+// ---- delivery ----
+
+void EventBus::FireAllEvents() {
+  if (firing_) return;
+  Ref<EventBus> keep(this);
+  listeners_added_ = false;
+  firing_ = true;
+  struct Stop {
+    EventBus& bus;
+    ~Stop() {
+      bus.firing_ = false;
+      bus.walking_ = nullptr;
+      bus.ReleaseRetired();
+    }
+  } stop{*this};
+  while (!queue_.empty()) {
+    {
+      Ref<EventObject> e = queue_.front();
+      Deliver(e);
+      Ref<EventObject> done = std::move(queue_.front());
+      queue_.pop_front();
+      ReleaseRetired();
+    }  // what is released here may run client code; the bus is consistent
+    if (listeners_added_) ArmAll();
+    listeners_added_ = false;
+  }
+}
+
+void EventBus::ArmAll() {
+  for (Store& store : stores_)
+    for (auto& entry : store) entry.value->SetArmed(true);
+}
+
+void EventBus::Deliver(const Ref<EventObject>& e) {
+  ++delivery_;
+  Ref<EventObject> current = e;
+  const bool by_id = e->EventType() != 0;
+  for (int16_t priority = 1; priority <= 3; ++priority) {
+    if (by_id) {
+      DeliverToIds(StoreFor(priority, kIdListener), current);
+    } else {
+      DeliverToPatterns(StoreFor(priority, kPatternListener), current);
+    }
+  }
+  walking_ = nullptr;
+}
+
+// Listeners are read through references into the store: nothing is
+// destroyed while delivering (Retire), and the cursor follows removals.
+void EventBus::DeliverToPatterns(Store& store, Ref<EventObject>& current) {
+  int normal = 0;
+  int catches = 0;
+  uint64_t word = WildcardPattern::LeadingWord(current->Name());
+  walking_ = &store;
+  for (walk_position_ = 1; walk_position_ <= store.size(); ++walk_position_) {
+    EventListener& listener = **store.At(walk_position_);
+    if (!listener.Armed() || listener.delivered() == delivery_ ||
+        !listener.Matches(*current, word))
+      continue;
+    const int16_t flag = listener.Flag();
+    if (flag == kCatch) {
+      ++catches;
+      continue;
+    }
+    const EventObject* before = current.get();
+    CallPatternListener(listener, current);
+    if (current.get() != before)
+      word = WildcardPattern::LeadingWord(current->Name());
+    if (flag != kMonitor) ++normal;
+  }
+  if (normal == 0 && catches > 0) {
+    for (walk_position_ = 1; walk_position_ <= store.size(); ++walk_position_) {
+      EventListener& listener = **store.At(walk_position_);
+      if (!listener.Armed() || !(listener.Flag() & kCatch) ||
+          listener.delivered() == delivery_ ||
+          !listener.Matches(*current, word))
+        continue;
+      const EventObject* before = current.get();
+      CallPatternListener(listener, current);
+      if (current.get() != before)
+        word = WildcardPattern::LeadingWord(current->Name());
+    }
+  }
+  walking_ = nullptr;
+}
+
+void EventBus::CallPatternListener(EventListener& listener,
+                                   Ref<EventObject>& current) {
+  listener.set_delivered(delivery_);
+  if (IEventReceiver* typed = listener.AsEventReceiver()) {
+    CallIgnoringFailures(
+        [&] { typed->EventHandler(current, listener.ID(), listener.Flag()); });
+  } else {
+    CallByName(listener, "EventHandler", current);
+  }
+}
+
+void EventBus::CallByName(EventListener& listener, std::string_view member,
+                          Ref<EventObject>& current) {
+  CallIgnoringFailures([&] {
+    const bool pattern = member == "EventHandler";
+    Variant args[3] = {Variant(current), Variant(listener.ID()),
+                       Variant(listener.Flag())};
+    listener.Object()->Invoke(member, CallKind::kMethod,
+                              std::span<Variant>(args, pattern ? 3 : 1));
+    TakeReplacement(args[0], current);
+  });
+}
+
+void EventBus::DeliverToIds(Store& store, Ref<EventObject>& current) {
+  walking_ = &store;
+  for (walk_position_ = 1; walk_position_ <= store.size(); ++walk_position_) {
+    EventListener& listener = **store.At(walk_position_);
+    if (!listener.Armed() || listener.delivered() == delivery_ ||
+        listener.ID() != current->ID())
+      continue;
+    listener.set_delivered(delivery_);
+    CallByName(listener, "eventId", current);
+  }
+  walking_ = nullptr;
+}
+
+void EventBus::Retire(Ref<EventListener> listener) {
+  if (firing_ && listener) retired_.push_back(std::move(listener));
+}
+
+void EventBus::ReleaseRetired() {
+  while (!retired_.empty()) {
+    std::vector<Ref<EventListener>> retired;
+    retired.swap(retired_);
+  }
+}
+
+// ---- removal and priorities ----
+
+Ref<EventListener> EventBus::TakeListener(Store& store, size_t position) {
+  std::optional<Ref<EventListener>> taken = store.TakeAt(position);
+  if (&store == walking_ && position <= walk_position_) --walk_position_;
+  return taken ? std::move(*taken) : nullptr;
+}
+
+bool EventBus::FindListener(int32_t id, Store** store, size_t* position) {
+  const std::string key = ListenerKey(id);
+  for (Store& candidate : stores_) {
+    if (size_t at = candidate.PositionOf(key)) {
+      *store = &candidate;
+      *position = at;
+      return true;
+    }
+  }
+  return false;
+}
+
+template <class Pred>
+void EventBus::RemoveWhere(Pred pred) {
+  const Ref<EventBus> keep(this);
+  // Listeners end (and may release receivers that call back into the bus)
+  // only after every removal is done.
+  std::vector<Ref<EventListener>> removed;
+  for (Store& store : stores_) {
+    for (size_t position = 1; position <= store.size();) {
+      if (pred(**store.At(position))) {
+        removed.push_back(TakeListener(store, position));
+      } else {
+        ++position;
+      }
+    }
+  }
+  for (Ref<EventListener>& listener : removed) Retire(std::move(listener));
+}
+
+void EventBus::Unlisten(int32_t ID) {
+  const Ref<EventBus> keep(this);
+  Store* store;
+  size_t position;
+  if (FindListener(ID, &store, &position))
+    Retire(TakeListener(*store, position));
+}
+
+void EventBus::UnlistenAll(Ref<Object> x) {
+  RemoveWhere(
+      [&](EventListener& l) { return !x || SameObject(l.Object(), x); });
+}
+
+void EventBus::UnlistenTag(Ref<Object> x, const std::string& t) {
+  RemoveWhere([&](EventListener& l) {
+    return (!x || SameObject(l.Object(), x)) && EqualsNoCase(l.Tag(), t);
+  });
+}
+
+bool EventBus::SetListenerPriority(int32_t ID, const Variant& nNewPriority) {
+  Store* from;
+  size_t position;
+  if (!FindListener(ID, &from, &position)) return false;
+  int16_t priority = kDefaultClass;
+  if (!nNewPriority.is_empty() && IsNumeric(nNewPriority)) {
+    const double value = ToR8(nNewPriority);
+    if (value == 1 || value == 3) priority = static_cast<int16_t>(value);
+  }
+  const Ref<EventBus> keep(this);
+  const int16_t type =
+      (from - stores_.data()) % 2 == 0 ? kPatternListener : kIdListener;
+  Ref<EventListener> listener = TakeListener(*from, position);
+  if (!StoreFor(priority, type).Add(listener, ListenerKey(ID))) {
+    Retire(std::move(listener));
+    Raise(kErrDuplicateKey, ClassName());
+  }
+  return true;
+}
+
+// ---- reading ----
+
+std::string EventBus::TagForId(int32_t ID) const {
+  const std::string key = ListenerKey(ID);
+  for (const Store& store : stores_) {
+    const Ref<EventListener>* found = store.Find(key);
+    if (found && !(*found)->Tag().empty()) return (*found)->Tag();
+  }
+  return {};
+}
+
+int16_t EventBus::ListenerCount() const {
+  size_t count = 0;
+  for (int16_t priority = 1; priority <= 3; ++priority)
+    count += stores_[Slot(priority, kPatternListener)].size();
+  return CheckedCast<int16_t>(count);
+}
+
+Ref<EventListener> EventBus::FirstListener(Ref<Object> x,
+                                           const std::string& p) {
+  browse_class_ = 1;
+  browse_position_ = 0;
+  return NextListener(std::move(x), p);
+}
+
+Ref<EventListener> EventBus::NextListener(Ref<Object> x, const std::string& p) {
+  std::optional<WildcardPattern> pattern;
+  if (!p.empty()) pattern.emplace(p);
+  while (browse_class_ >= 1 && browse_class_ <= 3) {
+    Store& store = StoreFor(browse_class_, kPatternListener);
+    browse_position_ = CheckedAdd(browse_position_, 1);
+    if (static_cast<size_t>(browse_position_) > store.size()) {
+      ++browse_class_;
+      browse_position_ = 0;
+      continue;
+    }
+    EventListener& listener = **store.At(static_cast<size_t>(browse_position_));
+    if (x && !SameObject(listener.Object(), x)) continue;
+    if (pattern && !pattern->Matches(listener.Name())) continue;
+    return Ref<EventListener>(&listener);
+  }
+  return nullptr;
+}
+
+}  // namespace kvl

@@ -1,0 +1,192 @@
+#include "kvl/events/event_listener.h"
+
+#include <exception>
+
+#include "kvl/events/internal/event_words.h"
+#include "kvl/frame/catalogue.h"
+#include "kvl/runtime/checked.h"
+#include "kvl/runtime/variant_convert.h"
+#include "kvl/strings/kvl_strings.h"
+
+namespace kvl {
+namespace {
+
+std::string WithoutTrailingBlanks(const std::string& s) {
+  const size_t last = s.find_last_not_of(' ');
+  return last == std::string::npos ? std::string() : s.substr(0, last + 1);
+}
+
+}  // namespace
+
+const ClassInfo& IEventReceiver::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<IEventReceiver>("IEventReceiver", ClassKind::kPublic)
+          .Method<&IEventReceiver::EventHandler>(
+              "EventHandler", {Arg("e"), Arg("ID"), Arg("Flag")})
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(IEventReceiver)
+
+const ClassInfo& EventListener::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<EventListener>("EventListener", ClassKind::kPublic)
+          .Get<&EventListener::FirstValue>("FirstValue")
+          .Get<&EventListener::Flag>("Flag")
+          .Get<&EventListener::FlagToString>("FlagToString")
+          .Get<&EventListener::ID>("ID")
+          .Let<&EventListener::SetID>("ID")
+          .Get<&EventListener::ListenerType>("ListenerType")
+          .Get<&EventListener::Name>("Name")
+          .Get<&EventListener::NextValue>("NextValue")
+          .Get<&EventListener::Object>("Object")
+          .Get<&EventListener::Tag>("Tag")
+          .Get<&EventListener::ToString>("ToString")
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(EventListener)
+
+EventListener::~EventListener() = default;
+
+Ref<Association> EventListener::FirstValue() {
+  cursor_ = 1;
+  const Ref<Association>* record = qualifiers_.At(1);
+  return record ? *record : nullptr;
+}
+
+Ref<Association> EventListener::NextValue() {
+  cursor_ = CheckedAdd(cursor_, 1);
+  const Ref<Association>* record = qualifiers_.At(static_cast<size_t>(cursor_));
+  return record ? *record : nullptr;
+}
+
+std::string EventListener::FlagToString() const {
+  if (flag_ == 0) return "None";
+  std::string text;
+  if (flag_ & 2) text = "Quiet";
+  if (flag_ & 1) text += "Catch";
+  return text;
+}
+
+std::string EventListener::ToString() const {
+  std::string out = "ID=" + std::to_string(id_) + " Flag=" + FlagToString() +
+                    " Pattern=" + Name();
+  for (const auto& entry : qualifiers_) {
+    try {
+      std::string kp = ToText(entry.value->Value());
+      std::string vp = ToText(entry.value->Mapping());
+      out += ' ';
+      out += kp;
+      out += '=';
+      out += vp;
+    } catch (const KVLError&) {
+      // A record a client gave a value without text is left out.
+    }
+  }
+  return out;
+}
+
+void EventListener::SetObjectRef(Ref<kvl::Object> receiver) {
+  receiver_ = std::move(receiver);
+  typed_receiver_ = receiver_ ? receiver_->As<IEventReceiver>() : nullptr;
+}
+
+void EventListener::CompiledQualifier::Compile(std::string k, std::string v) {
+  kp_pattern = WildcardPattern(k);
+  vp_pattern = WildcardPattern(v);
+  any_value = v.empty() || v == "*";
+  kp = std::move(k);
+  vp = std::move(v);
+}
+
+const EventListener::CompiledQualifier& EventListener::Compiled(
+    size_t index) const {
+  const Association& record = **qualifiers_.At(index + 1);
+  const Variant& k = record.Value();
+  const Variant& v = record.Mapping();
+  CompiledQualifier& compiled = compiled_[index];
+  if (!k.is_string() || !v.is_string() || k.AsString() != compiled.kp ||
+      v.AsString() != compiled.vp) {
+    compiled.Compile(ToText(k), ToText(v));
+  }
+  return compiled;
+}
+
+bool EventListener::MatchesQualifiers(const EventObject& e) const {
+  for (size_t i = 0; i < qualifiers_.size(); ++i) {
+    try {
+      const CompiledQualifier& q = Compiled(i);
+      if (!e.MatchQualifier(q.kp_pattern, q.vp_pattern, q.any_value))
+        return false;
+    } catch (const std::exception&) {
+      return false;  // a qualifier without text is never satisfied
+    }
+  }
+  return true;
+}
+
+void EventListener::AddQualifier(const std::string& kp, const std::string& vp) {
+  size_t position = qualifiers_.PositionOf(kp);
+  if (kp.empty()) {
+    // The store keeps no empty keys; the empty keyword pattern is unique
+    // all the same.
+    size_t i = 0;
+    for (const auto& entry : qualifiers_) {
+      ++i;
+      const Variant& k = entry.value->Value();
+      if (k.is_string() && k.AsString().empty()) {
+        position = i;
+        break;
+      }
+    }
+  }
+  if (position != 0) {
+    (*qualifiers_.At(position))->SetMapping(Variant(vp));
+    return;
+  }
+  auto record = MakeRef<Association>();
+  record->SetValue(Variant(kp));
+  record->SetMapping(Variant(vp));
+  CompiledQualifier compiled;
+  compiled.Compile(kp, vp);
+  compiled_.reserve(qualifiers_.size() + 1);
+  qualifiers_.Add(std::move(record), kp);
+  compiled_.push_back(std::move(compiled));
+}
+
+void EventListener::AddQualifiers(const Variant& quals) {
+  if (quals.is_missing() || quals.is_empty()) return;
+  std::vector<std::string> texts;
+  if (quals.is_array()) {
+    for (const Variant& element : quals.Array().items())
+      if (!element.is_empty()) texts.push_back(ToText(element));
+  } else {
+    texts.push_back(ToText(quals));
+  }
+  KVLStrings& strings = Strings();
+  for (const std::string& s : texts) {
+    const int32_t length = CheckedCast<int32_t>(s.size());
+    const int32_t p = strings.FindDelim(s, "=", 1, length);
+    const std::string kp = s.substr(0, static_cast<size_t>(p - 1));
+    AddQualifier(kp, p < length ? s.substr(static_cast<size_t>(p)) : "*");
+  }
+}
+
+void EventListener::ParseListenerString(const std::string& text) {
+  const std::vector<std::string> words =
+      internal::SplitEventWords(WithoutTrailingBlanks(text));
+  SetName(words.front());
+  KVLStrings& strings = Strings();
+  for (size_t i = 1; i < words.size(); ++i) {
+    std::string k;
+    std::string v;
+    if (ToBool(strings.ExtractKeyAndValue(words[i], k, v))) {
+      AddQualifier(k, v);
+    } else {
+      AddQualifier(words[i], "*");
+    }
+  }
+}
+
+}  // namespace kvl
