@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kvl/frame/catalogue.h"
+#include "kvl/frame/testing/catalogue_expectations.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/test_support.h"
 
@@ -13,7 +14,7 @@ namespace kvl {
 namespace {
 
 TEST(CollectionsCatalogueTest, KindsAndCreation) {
-  const std::pair<const char*, ClassKind> classes[] = {
+  ExpectCatalogueKinds({
       {"K2OGlobals", ClassKind::kGlobal},
       {"IKVLCollection", ClassKind::kCreatable},
       {"KVLSrtdClctn", ClassKind::kCreatable},
@@ -34,19 +35,7 @@ TEST(CollectionsCatalogueTest, KindsAndCreation) {
       {"IKeyToObject", ClassKind::kPublic},
       {"ITreeIterator", ClassKind::kPublic},
       {"TreeProxy", ClassKind::kPublic},
-  };
-  for (const auto& [name, kind] : classes) {
-    SCOPED_TRACE(name);
-    ASSERT_NE(Catalogue::FindByName(name), nullptr);
-    EXPECT_EQ(Catalogue::FindByName(name)->Info().kind(), kind);
-    const std::string progid = std::string("KVLCommon.") + name;
-    if (kind == ClassKind::kPublic) {
-      EXPECT_EQ(RaisedNumber([&] { CreateObject(progid); }),
-                kCLASS_E_CLASSNOTAVAILABLE);
-    } else {
-      EXPECT_EQ(CreateObject(progid)->ClassName(), name);
-    }
-  }
+  });
   // TreeProxy answers for IKVLTree.
   Ref<Object> proxy = Catalogue::FindByName("TreeProxy")->create();
   EXPECT_EQ(proxy->QueryInterface("IKVLTree")->Class().name(), "IKVLTree");

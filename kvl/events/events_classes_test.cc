@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kvl/frame/catalogue.h"
+#include "kvl/frame/testing/catalogue_expectations.h"
 #include "kvl/frame/library.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/dynamic_object.h"
@@ -17,7 +18,7 @@ namespace kvl {
 namespace {
 
 TEST(EventsCatalogueTest, KindsAndCreation) {
-  const std::pair<const char*, ClassKind> classes[] = {
+  ExpectCatalogueKinds({
       {"EventObject", ClassKind::kCreatable},
       {"EventBus", ClassKind::kCreatable},
       {"TEventListener", ClassKind::kCreatable},
@@ -25,20 +26,7 @@ TEST(EventsCatalogueTest, KindsAndCreation) {
       {"EventListener", ClassKind::kPublic},
       {"IEventReceiver", ClassKind::kPublic},
       {"QueuedEvent", ClassKind::kPublic},
-  };
-  for (const auto& [name, kind] : classes) {
-    SCOPED_TRACE(name);
-    const CatalogueEntry* entry = Catalogue::FindByName(name);
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->Info().kind(), kind);
-    const std::string progid = std::string("KVLCommon.") + name;
-    if (kind == ClassKind::kPublic) {
-      EXPECT_EQ(RaisedNumber([&] { CreateObject(progid); }),
-                kCLASS_E_CLASSNOTAVAILABLE);
-    } else {
-      EXPECT_EQ(CreateObject(progid)->ClassName(), name);
-    }
-  }
+  });
   CreateObject("KVLCommon.IRunnable")->Invoke("Run", CallKind::kMethod, {});
   EXPECT_EQ(
       Catalogue::FindByName("TEventListener")->Info().notifications()->name(),
