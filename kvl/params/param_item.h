@@ -87,6 +87,11 @@ class ParamItem : public Object, public internal::TreeIteratorAdapter {
   // items held in an array value).
   void SetShowTypes(bool value);
 
+  // These typed members hide ITreeIterator's FirstItem/NextItem on purpose:
+  // C++ callers get the child as a ParamItem, the interface (reached with
+  // As<ITreeIterator>() or by name) still answers with the same items.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
   // The child at the cursor (a cursor below 1 becomes 1); null when this is
   // not a list or the cursor is past the last child.
   Ref<ParamItem> CurrentItem() const;
@@ -96,6 +101,7 @@ class ParamItem : public Object, public internal::TreeIteratorAdapter {
   Ref<ParamItem> Item(int16_t n) const;
   // Advances the cursor (raises 6 beyond 32767) and returns CurrentItem().
   Ref<ParamItem> NextItem() const;
+#pragma GCC diagnostic pop
   // The type suffix of ParamType ("I4", "L"; "V" when it has none).
   std::string ParamTypeString() const;
   bool Root() const { return root_; }

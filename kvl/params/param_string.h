@@ -65,10 +65,16 @@ class ParamString : public Object, public internal::TreeIteratorAdapter {
   }
   const std::string& Command() const { return root_->Keyword(); }
   // Iteration over the top-level items (the root's cursor).
+  // These typed members hide ITreeIterator's FirstItem/NextItem on purpose:
+  // C++ callers get the child as a ParamItem, the interface (reached with
+  // As<ITreeIterator>() or by name) still answers with the same items.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
   Ref<ParamItem> CurrentItem() const { return root_->CurrentItem(); }
   Ref<ParamItem> FirstItem() const { return root_->FirstItem(); }
   Ref<ParamItem> Item(int16_t n) const { return root_->Item(n); }
   Ref<ParamItem> NextItem() const { return root_->NextItem(); }
+#pragma GCC diagnostic pop
   // The message of the last recorded parse error; meaningful after Parse
   // returned false.
   const std::string& LastError() const;

@@ -17,7 +17,7 @@ struct CharClasses {
       word_start[c] = word_start[c - 32] = true;
       word[c] = word[c - 32] = true;
     }
-    word_start['_'] = word_start['\\'] = true;
+    word_start[int{'_'}] = word_start[int{'\\'}] = true;
     for (int c = '0'; c <= '9'; ++c) word[c] = true;
     for (char c : std::string_view("-_|:;.!@#$%^&*()~\\")) {
       word[static_cast<unsigned char>(c)] = true;
