@@ -102,18 +102,22 @@ class SafeArray;
 
 class Variant {
  public:
-  Variant() noexcept : type_(VarType::kEmpty), i8_(0) {}
-  Variant(int16_t v) noexcept : type_(VarType::kI2), i8_(0) { i2_ = v; }
-  Variant(int32_t v) noexcept : type_(VarType::kI4), i8_(0) { i4_ = v; }
-  Variant(float v) noexcept : type_(VarType::kR4), i8_(0) { r4_ = v; }
-  Variant(double v) noexcept : type_(VarType::kR8), r8_(v) {}
-  Variant(bool v) noexcept : type_(VarType::kBool), i8_(0) {
+  Variant() noexcept : type_(VarType::kEmpty), raw_{} {}
+  Variant(int16_t v) noexcept : type_(VarType::kI2), raw_{} { i2_ = v; }
+  Variant(int32_t v) noexcept : type_(VarType::kI4), raw_{} { i4_ = v; }
+  Variant(float v) noexcept : type_(VarType::kR4), raw_{} { r4_ = v; }
+  Variant(double v) noexcept : type_(VarType::kR8), raw_{} { r8_ = v; }
+  Variant(bool v) noexcept : type_(VarType::kBool), raw_{} {
     i2_ = v ? -1 : 0;
   }
-  Variant(uint8_t v) noexcept : type_(VarType::kByte), i8_(0) { u1_ = v; }
-  Variant(Date v) noexcept : type_(VarType::kDate), r8_(v.days) {}
-  Variant(Currency v) noexcept : type_(VarType::kCurrency), i8_(v.scaled) {}
-  Variant(const Decimal& v) noexcept : type_(VarType::kDecimal), dec_(v) {}
+  Variant(uint8_t v) noexcept : type_(VarType::kByte), raw_{} { u1_ = v; }
+  Variant(Date v) noexcept : type_(VarType::kDate), raw_{} { r8_ = v.days; }
+  Variant(Currency v) noexcept : type_(VarType::kCurrency), raw_{} {
+    i8_ = v.scaled;
+  }
+  Variant(const Decimal& v) noexcept : type_(VarType::kDecimal), raw_{} {
+    dec_ = v;
+  }
   Variant(const char* v) : type_(VarType::kString) {
     new (&str_) std::string(v);
   }
@@ -128,7 +132,8 @@ class Variant {
   }
   // An object reference; a null reference is the object kind holding
   // Nothing.
-  Variant(Object* v) noexcept : type_(VarType::kObject), obj_(v) {
+  Variant(Object* v) noexcept : type_(VarType::kObject), raw_{} {
+    obj_ = v;
     if (obj_) obj_->AddRef();
   }
   template <class T>
@@ -154,10 +159,10 @@ class Variant {
   // lower - 1 for an empty array).
   static Variant MakeArray(VarType element, int32_t lower, int32_t upper);
 
-  Variant(const Variant& other) : type_(VarType::kEmpty), i8_(0) {
+  Variant(const Variant& other) : type_(VarType::kEmpty), raw_{} {
     CopyFrom(other);
   }
-  Variant(Variant&& other) noexcept : type_(VarType::kEmpty), i8_(0) {
+  Variant(Variant&& other) noexcept : type_(VarType::kEmpty), raw_{} {
     MoveFrom(std::move(other));
   }
   Variant& operator=(const Variant& other) {
@@ -223,7 +228,14 @@ class Variant {
   void MoveFrom(Variant&& other) noexcept;
 
   VarType type_;
+  // raw_ spans the scalar payloads (the widest is Decimal): constructors
+  // zero it so that copying a payload never reads uninitialised bytes.
+  struct Raw {
+    uint64_t words[3];
+  };
+  static_assert(sizeof(Decimal) <= sizeof(Raw));
   union {
+    Raw raw_;
     int16_t i2_;
     int32_t i4_;
     float r4_;
@@ -315,11 +327,11 @@ inline Variant& SafeArray::At(int32_t index) {
 }
 
 inline Variant::Variant(SafeArray&& array)
-    : type_(VarType::kArray | array.element_type()) {
+    : type_(VarType::kArray | array.element_type()), raw_{} {
   arr_ = new SafeArray(std::move(array));
 }
 inline Variant::Variant(const SafeArray& array)
-    : type_(VarType::kArray | array.element_type()) {
+    : type_(VarType::kArray | array.element_type()), raw_{} {
   arr_ = new SafeArray(array);
 }
 
@@ -337,7 +349,7 @@ inline void Variant::Clear() noexcept {
     if (obj_) obj_->Release();
   }
   type_ = VarType::kEmpty;
-  i8_ = 0;
+  raw_ = Raw{};
 }
 
 inline void Variant::CopyFrom(const Variant& other) {
@@ -349,10 +361,8 @@ inline void Variant::CopyFrom(const Variant& other) {
   } else if (other.type_ == VarType::kObject) {
     obj_ = other.obj_;
     if (obj_) obj_->AddRef();
-  } else if (other.type_ == VarType::kDecimal) {
-    dec_ = other.dec_;
   } else {
-    i8_ = other.i8_;
+    raw_ = other.raw_;
   }
   type_ = other.type_;
 }
@@ -362,18 +372,12 @@ inline void Variant::MoveFrom(Variant&& other) noexcept {
   if (other.type_ == VarType::kString) {
     new (&str_) std::string(std::move(other.str_));
     other.str_.~basic_string();
-  } else if (other.type_ == VarType::kDecimal) {
-    dec_ = other.dec_;
-  } else if (IsArrayType(other.type_)) {
-    arr_ = other.arr_;
-  } else if (other.type_ == VarType::kObject) {
-    obj_ = other.obj_;
   } else {
-    i8_ = other.i8_;
+    raw_ = other.raw_;  // scalars, the array pointer, the object pointer
   }
   type_ = other.type_;
   other.type_ = VarType::kEmpty;
-  other.i8_ = 0;
+  other.raw_ = Raw{};
 }
 
 inline bool operator==(const Variant& a, const Variant& b) {
