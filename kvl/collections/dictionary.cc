@@ -41,8 +41,7 @@ KVL_REGISTER_CLASS(IKVLAssociation)
 KVL_REGISTER_CLASS(IKVLDictionary)
 
 void IKVLAssociation::SetValueRef(Ref<Object> value) {
-  Variant held(value);
-  value_ = held;
+  value_ = Variant(value);
 }
 
 KVLExceptions IKVLDictionary::Add(const std::string& k, const Variant& v) {
