@@ -23,20 +23,6 @@ Variant ObjGetRefCountByName(Object&, std::span<Variant> args) {
   return Variant(count);
 }
 
-MemberInfo ObjGetRefCountMember() {
-  MemberInfo m;
-  m.name = "ObjGetRefCount";
-  m.kind = CallKind::kMethod;
-  ParamInfo x;
-  x.name = "x";
-  x.type = VarType::kObject;
-  x.type_name = "Object";
-  m.params.push_back(std::move(x));
-  m.result = VarType::kI4;
-  m.invoke = &ObjGetRefCountByName;
-  return m;
-}
-
 }  // namespace
 
 std::string ObjectKey(Object* object) {
@@ -83,7 +69,9 @@ const ClassInfo& K2OGlobals::StaticClass() {
       ClassBuilder<K2OGlobals>("K2OGlobals", ClassKind::kGlobal)
           .Method<&K2OGlobals::KeyToPointer>("KeyToPointer", {Arg("AKey")})
           .Method<&K2OGlobals::PointerToKey>("PointerToKey", {Arg("anObject")})
-          .Custom(ObjGetRefCountMember())
+          .Custom(CustomMember("ObjGetRefCount", CallKind::kMethod,
+                               {Arg("x").Of(VarType::kObject)},
+                               VarType::kI4, &ObjGetRefCountByName))
           .Build();
   return info;
 }

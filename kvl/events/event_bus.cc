@@ -81,23 +81,6 @@ Variant SendInvoker(Object& self, std::span<Variant> args) {
   return Variant();
 }
 
-MemberInfo SendMember() {
-  MemberInfo m;
-  m.name = "Send";
-  m.kind = CallKind::kMethod;
-  ParamInfo n;
-  n.name = "n";
-  n.type = VarType::kString;
-  n.by_ref = true;
-  ParamInfo params;
-  params.name = "params";
-  params.type = VarType::kArray | VarType::kVariant;
-  params.optional = true;
-  m.params = {std::move(n), std::move(params)};
-  m.invoke = &SendInvoker;
-  return m;
-}
-
 std::atomic<uint64_t> next_serial{1};
 
 }  // namespace
@@ -138,7 +121,11 @@ const ClassInfo& EventBus::StaticClass() {
           .Get<&EventBus::NewId>("NewId")
           .Get<&EventBus::NextListener>("NextListener",
                                         {RefArg("x"), RefArg("p")})
-          .Custom(SendMember())
+          .Custom(CustomMember(
+              "Send", CallKind::kMethod,
+              {RefArg("n").Of(VarType::kString),
+               OptArg("params").Of(VarType::kArray | VarType::kVariant)},
+              VarType::kEmpty, &SendInvoker))
           .Method<&EventBus::SendEvent>("SendEvent", {RefArg("e")})
           .Method<&EventBus::SendId>("SendId", {Arg("theId")})
           .Method<&EventBus::SendString>("SendString", {RefArg("s")})

@@ -158,6 +158,29 @@ Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
   return m.invoke(self, full);
 }
 
+MemberInfo CustomMember(std::string name, CallKind kind,
+                        std::initializer_list<ParamSpec> params,
+                        VarType result, Invoker invoke) {
+  MemberInfo m;
+  m.name = std::move(name);
+  m.kind = kind;
+  for (const ParamSpec& spec : params) {
+    ParamInfo p;
+    p.name = spec.name;
+    p.type = spec.declared != VarType::kEmpty ? spec.declared
+                                              : VarType::kVariant;
+    if (p.type == VarType::kObject) p.type_name = "Object";
+    p.by_ref = spec.by_ref;
+    p.optional = spec.optional;
+    p.has_default = spec.has_default;
+    p.default_value = spec.default_value;
+    m.params.push_back(std::move(p));
+  }
+  m.result = result;
+  m.invoke = invoke;
+  return m;
+}
+
 namespace internal {
 void BadMemberTable(std::string_view member, std::string_view problem) {
   std::fprintf(stderr, "kvl: bad member table at '%.*s': %.*s\n",

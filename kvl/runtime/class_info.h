@@ -112,6 +112,15 @@ struct ParamSpec {
   bool has_default = false;
   Variant default_value;
   bool by_ref = false;
+  // The published kind when it differs from the C++ parameter's (an array
+  // taken as a Variant, say); kEmpty keeps the C++ kind.
+  VarType declared = VarType::kEmpty;
+
+  // Publishes the parameter as kind `type`.
+  ParamSpec&& Of(VarType type) && {
+    declared = type;
+    return std::move(*this);
+  }
 };
 // A required parameter.
 inline ParamSpec Arg(std::string name) {
@@ -390,9 +399,12 @@ ParamInfo DescribeParam(const ParamSpec& spec) {
   using D = std::remove_cvref_t<A>;
   ParamInfo p;
   p.name = spec.name;
-  p.type = ValueTraits<D>::kType;
-  p.type_name = ValueTraits<D>::TypeName();
-  p.type_class = ValueTraits<D>::Class();
+  p.type = spec.declared != VarType::kEmpty ? spec.declared
+                                            : ValueTraits<D>::kType;
+  if (spec.declared == VarType::kEmpty) {
+    p.type_name = ValueTraits<D>::TypeName();
+    p.type_class = ValueTraits<D>::Class();
+  }
   p.by_ref = spec.by_ref || ArgHolder<A>::kOut;
   p.optional = spec.optional;
   p.has_default = spec.has_default;
@@ -406,6 +418,13 @@ ParamInfo DescribeParam(const ParamSpec& spec) {
                                  std::string_view problem);
 
 }  // namespace internal
+
+// A member with a hand-written invoker, for calls whose late-bound form
+// differs from any C++ signature (a variable argument list, say). Each
+// parameter's kind is its declared kind (ParamSpec::Of), else Variant.
+MemberInfo CustomMember(std::string name, CallKind kind,
+                        std::initializer_list<ParamSpec> params,
+                        VarType result, Invoker invoke);
 
 // Builds a ClassInfo for class C. Members are listed in table order.
 template <class C>

@@ -66,23 +66,6 @@ const SafeArray& ArrayArgument(const Variant& v) {
   return v.Array();
 }
 
-// A member whose one parameter is an array of `element` kind: the C++
-// function takes it as a Variant, the table names the array kind.
-template <auto F>
-MemberInfo ArrayMember(std::string name, std::string param, VarType element) {
-  ParamInfo p;
-  p.name = std::move(param);
-  p.type = VarType::kArray | element;
-  p.by_ref = true;
-  MemberInfo m;
-  m.name = std::move(name);
-  m.kind = CallKind::kMethod;
-  m.params.push_back(std::move(p));
-  m.result = VarType::kString;
-  m.invoke = &internal::Thunk<F>;
-  return m;
-}
-
 }  // namespace
 
 const ClassInfo& KVLStrings::StaticClass() {
@@ -120,10 +103,13 @@ const ClassInfo& KVLStrings::StaticClass() {
                                               {RefArg("s"), RefArg("isBinary")})
           .Method<&KVLStrings::CVariantToStr>("CVariantToStr", {RefArg("v")})
           .Method<&KVLStrings::StrZToStr>("StrZToStr", {RefArg("s")})
-          .Custom(ArrayMember<&KVLStrings::WordsToStr>("WordsToStr", "w",
-                                                       VarType::kI2))
-          .Custom(ArrayMember<&KVLStrings::BytesToStr>("BytesToStr", "ab",
-                                                       VarType::kByte))
+          // The array parameters are taken as Variants and published with
+          // their array kinds.
+          .Method<&KVLStrings::WordsToStr>(
+              "WordsToStr", {RefArg("w").Of(VarType::kArray | VarType::kI2)})
+          .Method<&KVLStrings::BytesToStr>(
+              "BytesToStr",
+              {RefArg("ab").Of(VarType::kArray | VarType::kByte)})
           .Method<&KVLStrings::SwapWordBytes>("SwapWordBytes", {Arg("w")})
           .Method<&KVLStrings::II_CStrToVariant>(
               "II_CStrToVariant", {RefArg("s"), RefArg("isBinary")})
