@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES=(cmake g++ make ccache libgtest-dev libgmock-dev libbenchmark-dev
           rapidjson-dev nlohmann-json3-dev libboost-dev)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
@@ -26,10 +26,15 @@ install_missing() {
   fi
 }
 
+# ccache makes rebuilds in fresh clones and worktrees fast: paths are taken
+# relative to the checkout, so every clone shares one cache.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 configure_and_build() {  # dir, extra cmake args...
   local dir=$1
   shift
-  cmake -S . -B "$dir" "$@" >/dev/null
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$dir" "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j"$JOBS"
 }
 
@@ -59,8 +64,10 @@ case "$mode" in
     for b in build/bench/bench_*; do "$b"; done
     ;;
   fuzz)
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
-      -DKVL_BENCH=OFF -DKVL_WERROR=OFF >/dev/null
+      -DKVL_BENCH=OFF -DKVL_WERROR=OFF "${launcher[@]}" >/dev/null
     cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz
     mkdir -p build-fuzz/corpus/param_string
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
