@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/replace_file.h"
 
 namespace kvl {
 namespace {
@@ -64,18 +65,6 @@ bool MakeDirs(const std::string& dir) {
   std::string parent = DirName(dir);
   if (parent != dir && !MakeDirs(parent)) return false;
   return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -184,27 +173,10 @@ std::string RegistryStore::ToText() const {
 void RegistryStore::Save(const std::string& path) const {
   std::string dir = DirName(path);
   if (!MakeDirs(dir)) Fail("create the directory of", path, errno);
-  std::string temp = path + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) Fail("write", path, errno);
-  std::string text = ToText();
-  if (!WriteAll(fd, text) || fsync(fd) != 0) {
-    int error = errno;
-    close(fd);
-    unlink(temp.c_str());
-    Fail("write", path, error);
-  }
-  if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-    int error = errno;
-    unlink(temp.c_str());
-    Fail("write", path, error);
-  }
-  // Make the rename itself durable.
-  int dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    fsync(dir_fd);
-    close(dir_fd);
-  }
+  const std::string text = ToText();
+  const int error = ReplaceFile(
+      path, [&](int fd) { return WriteAll(fd, text); }, 0600);
+  if (error != 0) Fail("write", path, error);
 }
 
 void RegistryStore::Update(const std::string& path,
