@@ -1,0 +1,132 @@
+// KeyIndex: one sorted key index of KVLTableUtils, a plain array of
+// fixed-size entries (key, row) in ascending case-insensitive key order.
+//
+// Entries are 16 bytes: the key's first eight bytes, ASCII letters folded
+// to lower case, as one big-endian number (so that comparing two numbers
+// orders two keys whenever their first eight bytes differ), the offset of
+// the key's bytes, and the row. The key bytes live in a byte store beside
+// the array: the bytes of a loaded index file, shared by both indexes and
+// never copied, then the keys added since. Inserting is one block move of
+// entries; lookups are binary searches that touch only the entry array
+// until two keys share their first eight bytes.
+//
+// Key records in the store: a little-endian 16-bit length and the bytes,
+// as in the index file (whose 4-byte row after each key is skipped), or,
+// for keys longer than 32767 bytes, -1, a 32-bit length and the bytes.
+//
+// Threading: no locking; used by its owner's thread.
+#ifndef KVL_TABLES_INTERNAL_KEY_INDEX_H_
+#define KVL_TABLES_INTERNAL_KEY_INDEX_H_
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvl::tables_internal {
+
+inline uint16_t LoadLE16(const char* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  if constexpr (std::endian::native == std::endian::big)
+    v = __builtin_bswap16(v);
+  return v;
+}
+inline uint32_t LoadLE32(const char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::big)
+    v = __builtin_bswap32(v);
+  return v;
+}
+inline void StoreLE16(char* p, uint16_t v) {
+  if constexpr (std::endian::native == std::endian::big)
+    v = __builtin_bswap16(v);
+  std::memcpy(p, &v, 2);
+}
+inline void StoreLE32(char* p, uint32_t v) {
+  if constexpr (std::endian::native == std::endian::big)
+    v = __builtin_bswap32(v);
+  std::memcpy(p, &v, 4);
+}
+
+// The first eight bytes of `key`, ASCII letters folded to lower case,
+// zero-padded, most significant first: a < b for two such numbers means the
+// keys compare the same way without case.
+uint64_t FoldedPrefix(std::string_view key);
+
+struct IndexEntry {
+  uint64_t prefix;  // FoldedPrefix(key)
+  uint32_t key;     // offset of the key's record in the byte store
+  int32_t row;
+};
+
+class KeyIndex {
+ public:
+  KeyIndex() = default;
+  KeyIndex(KeyIndex&&) noexcept = default;
+  KeyIndex& operator=(KeyIndex&&) noexcept = default;
+
+  // An index of the keys of rows 0 .. n - 1 (`key_of(row)`), sorted; rows
+  // with equal keys stay in row order. Room for n + 1 entries.
+  static KeyIndex Build(int32_t n,
+                        const std::function<std::string(int32_t)>& key_of);
+
+  // An index over loaded bytes: `entries` refer to records in `bytes`.
+  static KeyIndex Loaded(std::shared_ptr<const char[]> bytes, uint32_t size,
+                         std::vector<IndexEntry> entries);
+
+  int32_t size() const { return static_cast<int32_t>(entries_.size()); }
+  int32_t RowAt(int32_t position) const { return entries_[position].row; }
+  std::string_view KeyAt(int32_t position) const {
+    return Key(entries_[position].key);
+  }
+  // Makes room for `entries` entries without moving them again.
+  void Reserve(int32_t entries);
+
+  // Binary search of `key` over the first `limit` entries, halving the
+  // range [lo, hi] at (lo + hi) / 2 and stopping at the first equal key:
+  // that entry's row, or -1.
+  int32_t Find(std::string_view key, int32_t limit) const;
+  // The first of the first `limit` positions whose key is greater than
+  // `key`; `limit` when none is.
+  int32_t InsertionPoint(std::string_view key, int32_t limit) const;
+  // Puts (key, row) at `position`; the entries from there on move up one.
+  // Raises 6 when the index holds 2^31 - 1 entries or the byte store would
+  // pass 4 GiB.
+  void Insert(int32_t position, std::string_view key, int32_t row);
+
+ private:
+  struct Probe {
+    uint64_t prefix;
+    std::string_view text;
+  };
+  static Probe ProbeOf(std::string_view key) {
+    return Probe{FoldedPrefix(key), key};
+  }
+  // <0, 0, >0 as `p` sorts before, with or after `e`.
+  int Compare(const Probe& p, const IndexEntry& e) const;
+  std::string_view Key(uint32_t offset) const {
+    const char* record = offset < shared_size_
+                             ? shared_.get() + offset
+                             : own_.data() + (offset - shared_size_);
+    const int16_t length = static_cast<int16_t>(LoadLE16(record));
+    if (length >= 0) return {record + 2, static_cast<size_t>(length)};
+    return {record + 6, LoadLE32(record + 2)};
+  }
+  // Adds the record of `key` to the store; its offset.
+  uint32_t AddKey(std::string_view key);
+
+  std::vector<IndexEntry> entries_;
+  std::shared_ptr<const char[]> shared_;  // loaded file bytes
+  uint32_t shared_size_ = 0;
+  std::vector<char> own_;  // records added here
+};
+
+}  // namespace kvl::tables_internal
+
+#endif  // KVL_TABLES_INTERNAL_KEY_INDEX_H_

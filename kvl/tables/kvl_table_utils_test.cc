@@ -1,0 +1,285 @@
+#include "kvl/tables/kvl_table_utils.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kvl/frame/testing/catalogue_expectations.h"
+#include "kvl/runtime/test_support.h"
+#include "kvl/runtime/variant_convert.h"
+#include "kvl/tables/internal/test_table.h"
+
+namespace kvl {
+namespace {
+
+using tables_internal::LateBoundView;
+using tables_internal::TestTable;
+
+// Each test runs against the typed table and against a late-bound object
+// answering the same members by name.
+class TableUtilsTest : public ::testing::TestWithParam<bool> {
+ protected:
+  TableUtilsTest() {
+    if (GetParam()) {
+      view_ = LateBoundView(table_);
+      utils_->SetTableAccessorRef(view_);
+    } else {
+      utils_->SetTableAccessorRef(table_);
+    }
+  }
+
+  // The rows of index `which` in key order.
+  std::vector<int32_t> Walk(int16_t which = 0) {
+    std::vector<int32_t> rows;
+    for (int32_t i = 0;; ++i) {
+      int32_t row = utils_->DataIndexOfKeyIndex(i, which);
+      if (row < 0) return rows;
+      rows.push_back(row);
+    }
+  }
+  // Adds a row to the table the way a client does: index it, then count it.
+  void AddRow(const std::string& key) {
+    utils_->InsertKey(key, static_cast<int32_t>(table_->rows().size()));
+    table_->Add(key);
+  }
+
+  Ref<TestTable> table_ = MakeRef<TestTable>();
+  Ref<Object> view_;
+  Ref<KVLTableUtils> utils_ = MakeRef<KVLTableUtils>();
+};
+
+TEST_P(TableUtilsTest, BuildsBothIndexesAndFindsKeysWithoutCase) {
+  table_->Add("pear", "3").Add("Apple", "1").Add("fig", "2").Add("APPLE", "0");
+  table_->Delete(3);  // fig
+  utils_->BuildIndex(0);
+  utils_->BuildIndex(7);  // any table but 0 is index 1
+  // Equal keys stay in row order.
+  EXPECT_EQ(Walk(0), (std::vector<int32_t>{1, 3, 2, 0}));
+  EXPECT_EQ(Walk(1), (std::vector<int32_t>{3, 1, 2, 0}));
+  EXPECT_EQ(utils_->DataIndexOfKeyIndex(-1), -1);
+  EXPECT_EQ(utils_->DataIndexOfKeyIndex(4), -1);
+
+  EXPECT_EQ(utils_->ItemIndex("PEAR"), 0);
+  EXPECT_EQ(utils_->ItemIndex("fig"), -1);  // indexed, but deleted
+  EXPECT_EQ(utils_->ItemIndex("kiwi"), -1);
+  const int32_t apple = utils_->ItemIndex("apple");
+  EXPECT_TRUE(apple == 1 || apple == 3);
+  EXPECT_EQ(utils_->ItemIndex("3", 1), 0);
+  EXPECT_EQ(utils_->Capacity(), 4);
+}
+
+TEST_P(TableUtilsTest, InsertedKeysGoAfterEqualKeys) {
+  table_->Add("b").Add("a").Add("B");
+  utils_->BuildIndex();
+  AddRow("b");
+  AddRow("A");
+  AddRow("c");
+  EXPECT_EQ(Walk(), (std::vector<int32_t>{1, 4, 0, 2, 3, 5}));
+  EXPECT_EQ(utils_->ItemIndex("C"), 5);
+}
+
+TEST_P(TableUtilsTest, LookupsSearchOnlyTheRowsTheTableCounts) {
+  table_->Add("m");
+  utils_->BuildIndex();
+  // Indexed but not yet counted: "z" sits at position 1, beyond Count.
+  utils_->InsertKey("z", 1);
+  EXPECT_EQ(utils_->ItemIndex("z"), -1);
+  table_->Add("z");
+  EXPECT_EQ(utils_->ItemIndex("z"), 1);
+  // Two keys indexed ahead of their rows are both kept.
+  utils_->InsertKey("a", 2);
+  utils_->InsertKey("b", 3);
+  EXPECT_EQ(utils_->EntryCount(0), 4);
+  table_->Add("a").Add("b");
+  EXPECT_EQ(utils_->ItemIndex("a"), 2);
+  EXPECT_EQ(utils_->ItemIndex("b"), 3);
+}
+
+TEST_P(TableUtilsTest, GrowthPolicy) {
+  table_->double_threshold = 8;
+  table_->incr_size = 5;
+  // A new object has capacity 0 and still makes room.
+  AddRow("k");
+  EXPECT_EQ(utils_->Capacity(), 2);
+  for (const char* k : {"a", "b", "c"}) AddRow(k);
+  EXPECT_EQ(utils_->Capacity(), 8);  // 2 -> 4 -> 8 by doubling
+  for (const char* k : {"d", "e", "f", "g"}) AddRow(k);
+  EXPECT_EQ(utils_->Capacity(), 13);  // 8 + 5 from the threshold on
+  EXPECT_EQ(Walk().size(), 8u);
+
+  EXPECT_EQ(utils_->GrowAmount(), 13);  // Count 8 -> 8 + 5
+  table_->double_threshold = 100;
+  EXPECT_EQ(utils_->GrowAmount(), 16);
+  table_->count_override = 0x40000000;
+  table_->double_threshold = INT32_MAX;
+  EXPECT_EQ(RaisedNumber([&] { utils_->GrowAmount(); }), kErrOverflow);
+
+  EXPECT_TRUE(utils_->NeedsToGrow(9, 10));
+  EXPECT_FALSE(utils_->NeedsToGrow(8, 10));
+  EXPECT_TRUE(utils_->NeedsToGrow(0, INT32_MIN));
+}
+
+TEST_P(TableUtilsTest, GrowthNeverStopsBelowTheEntriesHeld) {
+  // A policy that would not grow at all still leaves room for each key.
+  table_->double_threshold = 0;
+  table_->incr_size = 0;
+  for (const char* k : {"c", "b", "a"}) AddRow(k);
+  EXPECT_EQ(Walk(), (std::vector<int32_t>{2, 1, 0}));
+  EXPECT_GE(utils_->Capacity(), 3);
+}
+
+TEST_P(TableUtilsTest, AFailingBuildKeepsTheOldIndex) {
+  table_->Add("b").Add("a");
+  utils_->BuildIndex();
+  table_->Add("c");
+  table_->failing_row = 2;
+  EXPECT_EQ(RaisedNumber([&] { utils_->BuildIndex(); }), kErrInvalidArgument);
+  EXPECT_EQ(Walk(), (std::vector<int32_t>{1, 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(TypedAndLateBound, TableUtilsTest, ::testing::Bool(),
+                         [](const auto& info) {
+                           return info.param ? "LateBound" : "Typed";
+                         });
+
+TEST(TableUtilsAccessorTest, MissingOrEndedAccessorIsAMissingObject) {
+  auto utils = MakeRef<KVLTableUtils>();
+  auto every_member_raises_91 = [&] {
+    for (auto call : std::vector<std::function<void()>>{
+             [&] { utils->DataIndexOfKeyIndex(0); },
+             [&] { utils->GrowAmount(); },
+             [&] { utils->NeedsToGrow(1, 2); },
+             [&] { utils->BuildIndex(); },
+             [&] { utils->ItemIndex("a"); },
+             [&] { utils->InsertKey("a", 0); },
+             [&] { utils->SaveToFile("/nonexistent/x"); },
+             [&] { utils->LoadFromFile("/nonexistent/x"); }}) {
+      EXPECT_EQ(RaisedNumber(call), kErrObjectNotSet);
+    }
+  };
+  every_member_raises_91();
+  EXPECT_EQ(utils->TableAccessor(), nullptr);
+
+  LiveObjectCheck leaks;
+  {
+    auto table = MakeRef<TestTable>();
+    table->Add("a");
+    utils->SetTableAccessorRef(table);
+    EXPECT_EQ(utils->TableAccessor().get(), table.get());
+    utils->BuildIndex();
+  }
+  // The utilities did not keep the table alive, and do not call it now.
+  EXPECT_EQ(leaks.Delta(), 0);
+  EXPECT_EQ(utils->TableAccessor(), nullptr);
+  every_member_raises_91();
+}
+
+TEST(TableUtilsAccessorTest, LateBoundCallsOnTheUtilities) {
+  auto table = MakeRef<TestTable>();
+  table->Add("b").Add("a");
+  Ref<Object> utils = CreateObject("KVLCommon.KVLTableUtils");
+  Variant accessor(table);
+  utils->Invoke("TableAccessor", CallKind::kSet, {&accessor, 1});
+  utils->Invoke("BuildIndex", CallKind::kMethod, {});
+  Variant key("A");
+  EXPECT_EQ(ToI4(utils->Invoke("ItemIndex", CallKind::kMethod, {&key, 1})), 1);
+  Variant args[] = {Variant("c"), Variant(int32_t{2})};
+  EXPECT_TRUE(ToBool(utils->Invoke("InsertKey", CallKind::kMethod, args)));
+  Variant first(int32_t{0});
+  EXPECT_EQ(
+      ToI4(utils->Invoke("DataIndexOfKeyIndex", CallKind::kGet, {&first, 1})),
+      1);
+  Variant grow[] = {Variant(int32_t{9}), Variant(int32_t{10})};
+  EXPECT_TRUE(ToBool(utils->Invoke("NeedsToGrow", CallKind::kGet, grow)));
+  EXPECT_EQ(utils->Invoke("TableAccessor", CallKind::kGet, {}).AsObject(),
+            table.get());
+  // The file members are reached through IFastLoader.
+  Variant missing("/nonexistent/dir/index.bin");
+  EXPECT_FALSE(ToBool(utils->QueryInterface("IFastLoader")
+                          ->Invoke("LoadFromFile", CallKind::kMethod,
+                                   {&missing, 1})));
+}
+
+TEST(TableUtilsCatalogueTest, KindsAndCreation) {
+  ExpectCatalogueKinds({
+      {"KVLTableUtils", ClassKind::kCreatable},
+      {"KVLTableIterator", ClassKind::kCreatable},
+      {"ITableAccessor", ClassKind::kPublic},
+      {"ITableItem", ClassKind::kPublic},
+      {"IFastLoader", ClassKind::kPublic},
+  });
+}
+
+// The index against a plain model of it: a stable sort of the rows by key,
+// a binary search halving [lo, hi] that stops at the first equal key, and
+// insertion after the last key that is not greater. Keys are drawn from
+// letters of both cases, the bytes between the upper and lower case
+// letters, a high byte and NUL, with lengths around the eight bytes the
+// index compares at once, so that many keys tie or share prefixes.
+TEST(TableUtilsModelTest, MatchesThePlainModel) {
+  std::mt19937 random(12345);
+  const std::string alphabet = std::string("aAbB[_`zZ\xe9", 10) + '\0';
+  auto random_key = [&] {
+    std::string key(random() % 12, 'a');
+    for (char& c : key) c = alphabet[random() % alphabet.size()];
+    if (random() % 2) key = "prefix__" + key;
+    return key;
+  };
+  auto less = [](const std::string& a, const std::string& b) {
+    return CompareTextNoCase(a, b) < 0;
+  };
+  for (int round = 0; round < 20; ++round) {
+    auto table = MakeRef<TestTable>();
+    auto utils = MakeRef<KVLTableUtils>();
+    utils->SetTableAccessorRef(table);
+    const int rows = 1 + static_cast<int>(random() % 300);
+    std::vector<std::string> keys;
+    for (int i = 0; i < rows; ++i) {
+      keys.push_back(random_key());
+      table->Add(keys.back());
+    }
+    utils->BuildIndex();
+    std::vector<int32_t> model(rows);
+    for (int i = 0; i < rows; ++i) model[i] = i;
+    std::stable_sort(model.begin(), model.end(), [&](int32_t a, int32_t b) {
+      return less(keys[a], keys[b]);
+    });
+    for (int i = 0; i < 50; ++i) {
+      const std::string key = random_key();
+      const auto at = std::upper_bound(
+          model.begin(), model.end(), key,
+          [&](const std::string& k, int32_t row) { return less(k, keys[row]); });
+      model.insert(at, static_cast<int32_t>(keys.size()));
+      utils->InsertKey(key, static_cast<int32_t>(keys.size()));
+      keys.push_back(key);
+      table->Add(key);
+    }
+    for (size_t i = 0; i < model.size(); ++i)
+      ASSERT_EQ(utils->DataIndexOfKeyIndex(static_cast<int32_t>(i)), model[i]);
+    for (int i = 0; i < 200; ++i) {
+      const std::string key = i % 2 ? random_key() : keys[random() % keys.size()];
+      int32_t expected = -1;
+      for (int64_t lo = 0, hi = static_cast<int64_t>(model.size()) - 1;
+           lo <= hi;) {
+        const int64_t mid = (lo + hi) / 2;
+        const int c = CompareTextNoCase(key, keys[model[mid]]);
+        if (c == 0) {
+          expected = model[mid];
+          break;
+        }
+        if (c > 0) {
+          lo = mid + 1;
+        } else {
+          hi = mid - 1;
+        }
+      }
+      ASSERT_EQ(utils->ItemIndex(key), expected) << key;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kvl
