@@ -91,12 +91,15 @@ TEST_F(IndexFileTest, LoadGivesBackTheSameIndexes) {
   utils_->InsertKey("B", 3);
   table_->Add("B", "z");
   ASSERT_TRUE(utils_->SaveToFile(Path("i")));
+  const std::string saved = Read(Path("i"));
 
   auto loaded = MakeRef<KVLTableUtils>();
   loaded->SetTableAccessorRef(table_);
   // Bytes after the two blocks are not read.
-  Write(Path("i"), Read(Path("i")) + "trailing");
+  Write(Path("i"), saved + "trailing");
   ASSERT_TRUE(loaded->LoadFromFile(Path("i")));
+  ASSERT_TRUE(loaded->SaveToFile(Path("again")));
+  EXPECT_EQ(Read(Path("again")), saved);
   EXPECT_EQ(Walk(*loaded, 0), (std::vector<int32_t>{1, 3, 0, 2}));
   EXPECT_EQ(Walk(*loaded, 1), Walk(*utils_, 1));
   EXPECT_EQ(loaded->ItemIndex("BB"), 0);

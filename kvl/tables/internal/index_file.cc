@@ -42,6 +42,7 @@ class BlockWriter {
     used_ += 2 + key.size() + 4;
     return used_ < kFlushAt || Flush();
   }
+  int fd() const { return fd_; }
   bool Flush() {
     const bool ok = WriteAll(fd_, std::string_view(buffer_.get(), used_));
     used_ = 0;
@@ -61,6 +62,9 @@ bool WriteBlock(BlockWriter& out, const KeyIndex& index) {
   out.Put32(count);
   if (count == 0) return true;
   out.Put32(kEntrySize);
+  // Records that lie in entry order already go out as they are.
+  if (const std::string_view block = index.Block(); !block.empty())
+    return out.Flush() && WriteAll(out.fd(), block);
   for (int32_t i = 0; i < count; ++i) {
     const std::string_view key = index.KeyAt(i);
     if (key.size() > 0x7fff) {  // the length field cannot hold it
@@ -87,17 +91,18 @@ bool ParseBlock(const char* data, size_t size, size_t* pos,
   }
   std::vector<IndexEntry> read;
   read.reserve(static_cast<size_t>(count));
+  const char* p = data + at;
+  const char* const end = data + size;
   for (int32_t i = 0; i < count; ++i) {
-    if (size - at < 2) return false;
-    const int16_t length = static_cast<int16_t>(LoadLE16(data + at));
-    if (length < 0) return false;
-    const size_t key_length = static_cast<size_t>(length);
-    if (size - at - 2 < key_length + 4) return false;
-    const std::string_view key(data + at + 2, key_length);
-    const int32_t row = static_cast<int32_t>(LoadLE32(data + at + 2 + key_length));
-    read.push_back(IndexEntry{FoldedPrefix(key), static_cast<uint32_t>(at), row});
-    at += 2 + key_length + 4;
+    if (end - p < 2) return false;
+    const int16_t length = static_cast<int16_t>(LoadLE16(p));
+    if (length < 0 || end - p - 2 < length + 4) return false;
+    const std::string_view key(p + 2, static_cast<size_t>(length));
+    read.push_back(IndexEntry{FoldedPrefix(key), static_cast<uint32_t>(p - data),
+                              static_cast<int32_t>(LoadLE32(p + 2 + length))});
+    p += 2 + length + 4;
   }
+  at = static_cast<size_t>(p - data);
   *entries = std::move(read);
   *pos = at;
   return true;

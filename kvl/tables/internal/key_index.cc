@@ -20,64 +20,61 @@ int CompareTails(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-uint64_t FoldedPrefix(std::string_view key) {
-  uint64_t x = 0;
-  if (!key.empty())
-    std::memcpy(&x, key.data(), std::min<size_t>(key.size(), 8));
-  // Folds the bytes 'A'..'Z' to lower case, eight at a time: a byte's high
-  // bit in `ge_a` says its low seven bits are >= 'A', in `gt_z` > 'Z'; no
-  // sum carries into the next byte.
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  const uint64_t low7 = x & ~kHigh;
-  const uint64_t ge_a = low7 + (0x80 - 'A') * kOnes;
-  const uint64_t gt_z = low7 + (0x7f - 'Z') * kOnes;
-  const uint64_t upper = ge_a & ~gt_z & ~x & kHigh;
-  x |= upper >> 2;
-  if constexpr (std::endian::native == std::endian::little)
-    x = __builtin_bswap64(x);
-  return x;
-}
-
 int KeyIndex::Compare(const Probe& p, const IndexEntry& e) const {
   if (p.prefix != e.prefix) return p.prefix < e.prefix ? -1 : 1;
   return CompareTails(p.text, Key(e.key));
 }
 
-uint32_t KeyIndex::AddKey(std::string_view key) {
+uint32_t KeyIndex::AddRecord(std::vector<char>& store, uint64_t base,
+                             std::string_view key, int32_t row) {
   const size_t header = key.size() <= 0x7fff ? 2 : 6;
-  const uint64_t offset = uint64_t{shared_size_} + own_.size();
-  if (offset + header + key.size() > std::numeric_limits<uint32_t>::max())
+  const uint64_t offset = base + store.size();
+  if (offset + header + key.size() + 4 > std::numeric_limits<uint32_t>::max())
     Raise(kErrOverflow);
-  char head[6];
+  const size_t at = store.size();
+  store.resize(at + header + key.size() + 4);
+  char* p = store.data() + at;
   if (header == 2) {
-    StoreLE16(head, static_cast<uint16_t>(key.size()));
+    StoreLE16(p, static_cast<uint16_t>(key.size()));
   } else {
-    StoreLE16(head, 0xffff);
-    StoreLE32(head + 2, static_cast<uint32_t>(key.size()));
+    StoreLE16(p, 0xffff);
+    StoreLE32(p + 2, static_cast<uint32_t>(key.size()));
   }
-  own_.insert(own_.end(), head, head + header);
-  own_.insert(own_.end(), key.begin(), key.end());
+  std::memcpy(p + header, key.data(), key.size());
+  StoreLE32(p + header + key.size(), static_cast<uint32_t>(row));
   return static_cast<uint32_t>(offset);
 }
 
 KeyIndex KeyIndex::Build(int32_t n,
                          const std::function<std::string(int32_t)>& key_of) {
-  KeyIndex index;
-  index.entries_.reserve(static_cast<size_t>(n) + 1);
+  std::vector<IndexEntry> entries;
+  entries.reserve(static_cast<size_t>(n) + 1);
+  std::vector<char> by_row;
+  bool long_keys = false;
   for (int32_t row = 0; row < n; ++row) {
     const std::string key = key_of(row);
-    index.entries_.push_back(
-        IndexEntry{FoldedPrefix(key), index.AddKey(key), row});
+    long_keys = long_keys || key.size() > 0x7fff;
+    entries.push_back(
+        IndexEntry{FoldedPrefix(key), AddRecord(by_row, 0, key, row), row});
   }
   // Ties on the key go by row, so equal keys stay in row order whatever
   // the sort does.
-  std::sort(index.entries_.begin(), index.entries_.end(),
-            [&index](const IndexEntry& a, const IndexEntry& b) {
+  auto key = [&by_row](const IndexEntry& e) {
+    return RecordKey(by_row.data() + e.key);
+  };
+  std::sort(entries.begin(), entries.end(),
+            [&key](const IndexEntry& a, const IndexEntry& b) {
               if (a.prefix != b.prefix) return a.prefix < b.prefix;
-              const int c = CompareTails(index.Key(a.key), index.Key(b.key));
+              const int c = CompareTails(key(a), key(b));
               return c != 0 ? c < 0 : a.row < b.row;
             });
+  // The records again, in entry order.
+  KeyIndex index;
+  index.own_.reserve(by_row.size());
+  for (IndexEntry& e : entries)
+    e.key = AddRecord(index.own_, 0, key(e), e.row);
+  index.entries_ = std::move(entries);
+  if (!long_keys) index.block_ = {index.own_.data(), index.own_.size()};
   return index;
 }
 
@@ -87,6 +84,13 @@ KeyIndex KeyIndex::Loaded(std::shared_ptr<const char[]> bytes, uint32_t size,
   index.shared_ = std::move(bytes);
   index.shared_size_ = size;
   index.entries_ = std::move(entries);
+  if (!index.entries_.empty()) {
+    // The entries were read one after the other from the file.
+    const uint32_t first = index.entries_.front().key;
+    const uint32_t last = index.entries_.back().key;
+    const size_t last_size = 2 + index.Key(last).size() + 4;
+    index.block_ = {index.shared_.get() + first, last - first + last_size};
+  }
   return index;
 }
 
@@ -125,8 +129,10 @@ int32_t KeyIndex::InsertionPoint(std::string_view key, int32_t limit) const {
 void KeyIndex::Insert(int32_t position, std::string_view key, int32_t row) {
   if (entries_.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     Raise(kErrOverflow);
-  const IndexEntry entry{FoldedPrefix(key), AddKey(key), row};
+  const IndexEntry entry{FoldedPrefix(key),
+                         AddRecord(own_, shared_size_, key, row), row};
   entries_.insert(entries_.begin() + position, entry);
+  block_ = {};
 }
 
 }  // namespace kvl::tables_internal

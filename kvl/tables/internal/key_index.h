@@ -4,15 +4,17 @@
 // Entries are 16 bytes: the key's first eight bytes, ASCII letters folded
 // to lower case, as one big-endian number (so that comparing two numbers
 // orders two keys whenever their first eight bytes differ), the offset of
-// the key's bytes, and the row. The key bytes live in a byte store beside
+// the key's record, and the row. The records live in a byte store beside
 // the array: the bytes of a loaded index file, shared by both indexes and
-// never copied, then the keys added since. Inserting is one block move of
-// entries; lookups are binary searches that touch only the entry array
+// never copied, then the records added since. Inserting is one block move
+// of entries; lookups are binary searches that touch only the entry array
 // until two keys share their first eight bytes.
 //
-// Key records in the store: a little-endian 16-bit length and the bytes,
-// as in the index file (whose 4-byte row after each key is skipped), or,
-// for keys longer than 32767 bytes, -1, a 32-bit length and the bytes.
+// A record is laid out as an entry of the index file: a little-endian
+// 16-bit key length, the key's bytes, the 32-bit row (keys longer than
+// 32767 bytes, which the file cannot hold, have -1 and a 32-bit length
+// instead). After a build or a load the records lie in entry order, so
+// that saving writes them out in one piece (Block).
 //
 // Threading: no locking; used by its owner's thread.
 #ifndef KVL_TABLES_INTERNAL_KEY_INDEX_H_
@@ -57,7 +59,27 @@ inline void StoreLE32(char* p, uint32_t v) {
 // The first eight bytes of `key`, ASCII letters folded to lower case,
 // zero-padded, most significant first: a < b for two such numbers means the
 // keys compare the same way without case.
-uint64_t FoldedPrefix(std::string_view key);
+inline uint64_t FoldedPrefix(std::string_view key) {
+  uint64_t x = 0;
+  if (key.size() >= 8) {
+    std::memcpy(&x, key.data(), 8);
+  } else if (!key.empty()) {
+    std::memcpy(&x, key.data(), key.size());
+  }
+  // Folds the bytes 'A'..'Z' to lower case, eight at a time: a byte's high
+  // bit in `ge_a` says its low seven bits are >= 'A', in `gt_z` > 'Z'; no
+  // sum carries into the next byte.
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  const uint64_t low7 = x & ~kHigh;
+  const uint64_t ge_a = low7 + (0x80 - 'A') * kOnes;
+  const uint64_t gt_z = low7 + (0x7f - 'Z') * kOnes;
+  const uint64_t upper = ge_a & ~gt_z & ~x & kHigh;
+  x |= upper >> 2;
+  if constexpr (std::endian::native == std::endian::little)
+    x = __builtin_bswap64(x);
+  return x;
+}
 
 struct IndexEntry {
   uint64_t prefix;  // FoldedPrefix(key)
@@ -87,6 +109,10 @@ class KeyIndex {
   }
   // Makes room for `entries` entries without moving them again.
   void Reserve(int32_t entries);
+  // The records of all entries in entry order, as the index file holds
+  // them, while they lie so in memory (from a build without long keys, or
+  // a load, until the next insertion); empty otherwise.
+  std::string_view Block() const { return block_; }
 
   // Binary search of `key` over the first `limit` entries, halving the
   // range [lo, hi] at (lo + hi) / 2 and stopping at the first equal key:
@@ -114,17 +140,23 @@ class KeyIndex {
     const char* record = offset < shared_size_
                              ? shared_.get() + offset
                              : own_.data() + (offset - shared_size_);
+    return RecordKey(record);
+  }
+  static std::string_view RecordKey(const char* record) {
     const int16_t length = static_cast<int16_t>(LoadLE16(record));
     if (length >= 0) return {record + 2, static_cast<size_t>(length)};
     return {record + 6, LoadLE32(record + 2)};
   }
-  // Adds the record of `key` to the store; its offset.
-  uint32_t AddKey(std::string_view key);
+  // Adds the record of (key, row) to `store`, whose first byte is at
+  // offset `base`; the record's offset. Raises 6 past 4 GiB.
+  static uint32_t AddRecord(std::vector<char>& store, uint64_t base,
+                            std::string_view key, int32_t row);
 
   std::vector<IndexEntry> entries_;
   std::shared_ptr<const char[]> shared_;  // loaded file bytes
   uint32_t shared_size_ = 0;
   std::vector<char> own_;  // records added here
+  std::string_view block_;
 };
 
 }  // namespace kvl::tables_internal
