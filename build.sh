@@ -68,11 +68,15 @@ case "$mode" in
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
       -DKVL_BENCH=OFF -DKVL_WERROR=OFF "${launcher[@]}" >/dev/null
-    cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz
+    cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz table_load_fuzz
     mkdir -p build-fuzz/corpus/param_string
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ./build-fuzz/fuzz/param_string_fuzz -max_total_time=60 -timeout=10 \
       -max_len=4096 build-fuzz/corpus/param_string fuzz/corpus/param_string
+    mkdir -p build-fuzz/corpus/table_load
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ./build-fuzz/fuzz/table_load_fuzz -max_total_time=30 -timeout=10 \
+      -max_len=4096 build-fuzz/corpus/table_load fuzz/corpus/table_load
     ;;
   *)
     echo "usage: $0 run|test|asan|bench|fuzz" >&2

@@ -87,27 +87,20 @@ class TestTable : public Object, public ITableAccessor {
 
 // A late-bound object answering the accessor's members by name from
 // `table` (which it keeps alive).
-inline Ref<DynamicObject> LateBoundView(Ref<TestTable> table) {
+inline Ref<DynamicObject> LateBoundView(Ref<TestTable> t) {
   auto view = MakeRef<DynamicObject>("LateBoundTable");
-  auto get = [&view](const char* name, auto body) {
-    view->On(name, CallKind::kGet, body);
+  auto get = [&view](const char* name, DynamicObject::Handler body) {
+    view->On(name, CallKind::kGet, std::move(body));
   };
-  get("DoubleThreshold",
-      [table](std::span<Variant>) { return Variant(table->DoubleThreshold()); });
-  get("IncrSize",
-      [table](std::span<Variant>) { return Variant(table->IncrSize()); });
-  get("Count", [table](std::span<Variant>) { return Variant(table->Count()); });
-  get("Key1", [table](std::span<Variant> a) {
-    return Variant(table->Key1(ToI4(a[0])));
-  });
-  get("Key2", [table](std::span<Variant> a) {
-    return Variant(table->Key2(ToI4(a[0])));
-  });
-  get("Item", [table](std::span<Variant> a) { return table->Item(ToI4(a[0])); });
-  // Deleted answers an Integer (-1 or 0), to show that results are
-  // converted.
-  get("Deleted", [table](std::span<Variant> a) {
-    return Variant(int16_t{table->Deleted(ToI4(a[0])) ? int16_t{-1} : int16_t{0}});
+  get("DoubleThreshold", [t](auto) { return Variant(t->DoubleThreshold()); });
+  get("IncrSize", [t](auto) { return Variant(t->IncrSize()); });
+  get("Count", [t](auto) { return Variant(t->Count()); });
+  get("Key1", [t](auto a) { return Variant(t->Key1(ToI4(a[0]))); });
+  get("Key2", [t](auto a) { return Variant(t->Key2(ToI4(a[0]))); });
+  get("Item", [t](auto a) { return t->Item(ToI4(a[0])); });
+  // An Integer -1 or 0, to show that results are converted.
+  get("Deleted", [t](auto a) {
+    return Variant(static_cast<int16_t>(t->Deleted(ToI4(a[0])) ? -1 : 0));
   });
   return view;
 }
