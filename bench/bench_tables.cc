@@ -91,7 +91,8 @@ struct Fixture {
     for (int32_t row = 0; row < kRows; ++row)
       sorted.emplace_back(table->key(row), row);
     std::sort(sorted.begin(), sorted.end(), Less);
-    for (int32_t row = 0; row < kRows; ++row) lookups.push_back(table->key(row));
+    for (int32_t row = 0; row < kRows; ++row)
+      lookups.push_back(table->key(row));
     std::shuffle(lookups.begin(), lookups.end(), std::mt19937(2));
     const char* tmp = std::getenv("TMPDIR");
     path = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_tables." +
@@ -184,9 +185,13 @@ void WriteOnce(benchmark::State& state, bool sync) {
   unlink(path.c_str());
   state.SetBytesProcessed(int64_t(state.iterations()) * buffer.size());
 }
-void BM_WriteOncePeer(benchmark::State& state) { WriteOnce(state, true); }
+void BM_WriteOncePeer(benchmark::State& state) {
+  WriteOnce(state, true);
+}
 BENCHMARK(BM_WriteOncePeer)->Unit(benchmark::kMillisecond);
-void BM_WriteOnceNoSync(benchmark::State& state) { WriteOnce(state, false); }
+void BM_WriteOnceNoSync(benchmark::State& state) {
+  WriteOnce(state, false);
+}
 BENCHMARK(BM_WriteOnceNoSync)->Unit(benchmark::kMillisecond);
 
 void BM_LoadFromFile(benchmark::State& state) {

@@ -79,13 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int16_t which = 0; which < 2; ++which) {
     for (int32_t i = 0; i < utils->EntryCount(which); ++i)
       utils->DataIndexOfKeyIndex(i, which);
-    utils->ItemIndex(std::string(reinterpret_cast<const char*>(data),
-                                 size < 12 ? size : 12),
-                     which);
+    utils->ItemIndex(
+        std::string(reinterpret_cast<const char*>(data), size < 12 ? size : 12),
+        which);
   }
   if (!utils->SaveToFile(saved)) abort();
   const std::string written = ReadFile(saved);
-  if (written.size() > size || std::memcmp(written.data(), data, written.size()))
+  if (written.size() > size ||
+      std::memcmp(written.data(), data, written.size()))
     abort();
 
   utils->InsertKey("fuzz", 1, 1);

@@ -33,8 +33,8 @@ bool WriteAll(int fd, std::string_view data);
 // it is given (false from `write`, with errno set, abandons the
 // replacement). 0 on success, else the errno value of the step that failed
 // (EIO when `write` failed without setting errno).
-int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& write,
-                mode_t new_mode);
+int ReplaceFile(const std::string& path,
+                const std::function<bool(int fd)>& write, mode_t new_mode);
 
 }  // namespace kvl
 

@@ -63,15 +63,17 @@ std::string Bytes(std::initializer_list<int> bytes) {
 }
 
 // Index 0 over "bb", "A", "c" and index 1 over "y", "x", "".
+// clang-format off
 const std::string kBothIndexes =
-    Bytes({3, 0, 0, 0, 8, 0, 0, 0}) +                 //
-    Bytes({1, 0}) + "A" + Bytes({1, 0, 0, 0}) +       //
-    Bytes({2, 0}) + "bb" + Bytes({0, 0, 0, 0}) +      //
-    Bytes({1, 0}) + "c" + Bytes({2, 0, 0, 0}) +       //
-    Bytes({3, 0, 0, 0, 8, 0, 0, 0}) +                 //
-    Bytes({0, 0}) + Bytes({2, 0, 0, 0}) +             //
-    Bytes({1, 0}) + "x" + Bytes({1, 0, 0, 0}) +       //
+    Bytes({3, 0, 0, 0, 8, 0, 0, 0}) +
+    Bytes({1, 0}) + "A" + Bytes({1, 0, 0, 0}) +
+    Bytes({2, 0}) + "bb" + Bytes({0, 0, 0, 0}) +
+    Bytes({1, 0}) + "c" + Bytes({2, 0, 0, 0}) +
+    Bytes({3, 0, 0, 0, 8, 0, 0, 0}) +
+    Bytes({0, 0}) + Bytes({2, 0, 0, 0}) +
+    Bytes({1, 0}) + "x" + Bytes({1, 0, 0, 0}) +
     Bytes({1, 0}) + "y" + Bytes({0, 0, 0, 0});
+// clang-format on
 
 TEST_F(IndexFileTest, WritesTheBlocksExactly) {
   EXPECT_TRUE(utils_->SaveToFile(Path("empty")));
@@ -117,13 +119,14 @@ TEST_F(IndexFileTest, RefusesBadFilesAndKeepsTheIndexes) {
   std::vector<std::string> bad = {
       Bytes({0xff, 0xff, 0xff, 0xff}) + std::string(4, '\0'),  // count -1
       Bytes({0xff, 0xff, 0xff, 0x7f, 8, 0, 0, 0}) + std::string(64, 'x'),
-      Bytes({1, 0, 0, 0, 8, 0, 0, 0, 0xfe, 0xff}) + "abcd" + std::string(8, '\0'),
+      Bytes({1, 0, 0, 0, 8, 0, 0, 0, 0xfe, 0xff}) + "abcd" +
+          std::string(8, '\0'),
       Bytes({1, 0, 0, 0, 8, 0, 0, 0, 0x10, 0}) + "short" + std::string(8, '\0'),
       std::string(4, '\0'),  // the second block is missing
   };
   // Every proper prefix of a good file is truncated.
   for (size_t n = 0; n < kBothIndexes.size(); ++n)
-    if (n != 8) bad.push_back(kBothIndexes.substr(0, n));  // 8: two empty blocks
+    bad.push_back(kBothIndexes.substr(0, n));
   for (const std::string& bytes : bad) {
     Write(Path("bad"), bytes);
     EXPECT_FALSE(utils_->LoadFromFile(Path("bad"))) << bytes.size();

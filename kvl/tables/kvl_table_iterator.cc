@@ -42,9 +42,8 @@ int32_t KVLTableIterator::Next(uint32_t count, Variant* out,
 }
 
 int32_t KVLTableIterator::Skip(uint32_t count) {
-  position_ = static_cast<int32_t>(
-      std::min<int64_t>(int64_t{position_} + count,
-                        std::numeric_limits<int32_t>::max()));
+  position_ = static_cast<int32_t>(std::min<int64_t>(
+      int64_t{position_} + count, std::numeric_limits<int32_t>::max()));
   return kS_OK;
 }
 
@@ -53,6 +52,8 @@ int32_t KVLTableIterator::Reset() {
   return kS_OK;
 }
 
-int32_t KVLTableIterator::Clone(Ref<Object>*) { return kE_NOTIMPL; }
+int32_t KVLTableIterator::Clone(Ref<Object>*) {
+  return kE_NOTIMPL;
+}
 
 }  // namespace kvl

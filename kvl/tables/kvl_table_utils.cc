@@ -55,7 +55,9 @@ const ClassInfo& KVLTableUtils::StaticClass() {
 }
 KVL_REGISTER_CLASS(KVLTableUtils)
 
-TableAccessor KVLTableUtils::Accessor() const { return accessor_.Lock(); }
+TableAccessor KVLTableUtils::Accessor() const {
+  return accessor_.Lock();
+}
 
 int32_t KVLTableUtils::DataIndexOfKeyIndex(int32_t position,
                                            int16_t which_table) const {
@@ -69,7 +71,9 @@ void KVLTableUtils::SetTableAccessorRef(Ref<Object> accessor) {
   accessor_.Reset(accessor);
 }
 
-Ref<Object> KVLTableUtils::TableAccessor() const { return accessor_.Get(); }
+Ref<Object> KVLTableUtils::TableAccessor() const {
+  return accessor_.Get();
+}
 
 int32_t KVLTableUtils::GrowAmount() const {
   tables_internal::TableAccessor accessor = Accessor();
@@ -86,8 +90,8 @@ bool KVLTableUtils::BuildIndex(int16_t which_table) {
   const int32_t n = accessor.Count();
   if (n < 0) Raise(kErrInvalidArgument);
   const int which = which_table == 0 ? 0 : 1;
-  Index(which_table) = KeyIndex::Build(
-      n, [&](int32_t row) { return accessor.Key(which, row); });
+  Index(which_table) =
+      KeyIndex::Build(n, [&](int32_t row) { return accessor.Key(which, row); });
   capacity_ = n;
   return false;
 }
@@ -140,8 +144,7 @@ bool KVLTableUtils::SaveToFile(const std::string& file_name) {
 
 bool KVLTableUtils::LoadFromFile(const std::string& file_name) {
   Accessor();
-  return tables_internal::ReadIndexFile(file_name, &indexes_[0],
-                                        &indexes_[1]);
+  return tables_internal::ReadIndexFile(file_name, &indexes_[0], &indexes_[1]);
 }
 
 }  // namespace kvl

@@ -98,7 +98,8 @@ bool ParseBlock(const char* data, size_t size, size_t* pos,
     const int16_t length = static_cast<int16_t>(LoadLE16(p));
     if (length < 0 || end - p - 2 < length + 4) return false;
     const std::string_view key(p + 2, static_cast<size_t>(length));
-    read.push_back(IndexEntry{FoldedPrefix(key), static_cast<uint32_t>(p - data),
+    read.push_back(IndexEntry{FoldedPrefix(key),
+                              static_cast<uint32_t>(p - data),
                               static_cast<int32_t>(LoadLE32(p + 2 + length))});
     p += 2 + length + 4;
   }
@@ -131,13 +132,13 @@ bool ParseIndexFile(std::shared_ptr<const char[]> bytes, size_t size,
   return true;
 }
 
-bool ReadIndexFile(const std::string& path, KeyIndex* first,
-                   KeyIndex* second) {
+bool ReadIndexFile(const std::string& path, KeyIndex* first, KeyIndex* second) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) {
+      static_cast<uint64_t>(st.st_size) >
+          std::numeric_limits<uint32_t>::max()) {
     close(fd);
     return false;
   }

@@ -35,8 +35,7 @@ bool ParseIndexFile(std::shared_ptr<const char[]> bytes, size_t size,
 
 // Reads the regular file `path` and parses it; false when it cannot be
 // read or parsed, the outputs then untouched.
-bool ReadIndexFile(const std::string& path, KeyIndex* first,
-                   KeyIndex* second);
+bool ReadIndexFile(const std::string& path, KeyIndex* first, KeyIndex* second);
 
 }  // namespace kvl::tables_internal
 

@@ -71,8 +71,7 @@ KeyIndex KeyIndex::Build(int32_t n,
   // The records again, in entry order.
   KeyIndex index;
   index.own_.reserve(by_row.size());
-  for (IndexEntry& e : entries)
-    e.key = AddRecord(index.own_, 0, key(e), e.row);
+  for (IndexEntry& e : entries) e.key = AddRecord(index.own_, 0, key(e), e.row);
   index.entries_ = std::move(entries);
   if (!long_keys) index.block_ = {index.own_.data(), index.own_.size()};
   return index;
@@ -127,7 +126,8 @@ int32_t KeyIndex::InsertionPoint(std::string_view key, int32_t limit) const {
 }
 
 void KeyIndex::Insert(int32_t position, std::string_view key, int32_t row) {
-  if (entries_.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+  if (entries_.size() >=
+      static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     Raise(kErrOverflow);
   const IndexEntry entry{FoldedPrefix(key),
                          AddRecord(own_, shared_size_, key, row), row};
