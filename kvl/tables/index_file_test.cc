@@ -113,6 +113,23 @@ TEST_F(IndexFileTest, LoadGivesBackTheSameIndexes) {
   EXPECT_EQ(loaded->ItemIndex("A"), 1);
 }
 
+// Files are read in pieces; records cross the pieces' borders.
+TEST_F(IndexFileTest, LargeFilesRoundTrip) {
+  for (int i = 0; i < 40000; ++i)
+    table_->Add("key " + std::to_string(i * 7919 % 40000), std::to_string(i));
+  utils_->BuildIndex(0);
+  utils_->BuildIndex(1);
+  ASSERT_TRUE(utils_->SaveToFile(Path("big")));
+  auto loaded = MakeRef<KVLTableUtils>();
+  loaded->SetTableAccessorRef(table_);
+  ASSERT_TRUE(loaded->LoadFromFile(Path("big")));
+  EXPECT_EQ(Walk(*loaded, 0), Walk(*utils_, 0));
+  EXPECT_EQ(Walk(*loaded, 1), Walk(*utils_, 1));
+  const std::string bytes = Read(Path("big"));
+  Write(Path("big"), bytes.substr(0, bytes.size() - 1));
+  EXPECT_FALSE(loaded->LoadFromFile(Path("big")));
+}
+
 TEST_F(IndexFileTest, RefusesBadFilesAndKeepsTheIndexes) {
   utils_->BuildIndex(0);
   const std::vector<int32_t> before = Walk(*utils_, 0);

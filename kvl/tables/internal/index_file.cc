@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,8 @@ namespace {
 constexpr int32_t kEntrySize = 8;
 // The smallest entry: a length, no key bytes, a row.
 constexpr size_t kMinEntryBytes = 2 + 4;
+// Files are read in pieces of this size and each piece parsed at once.
+constexpr size_t kReadPiece = size_t{256} << 10;
 
 // Collects output in a buffer and writes it out in large pieces. Every
 // piece put is at most one entry (a key is at most 32767 bytes), so the
@@ -76,36 +79,85 @@ bool WriteBlock(BlockWriter& out, const KeyIndex& index) {
   return true;
 }
 
-// Reads one block at `*pos`; its entries refer to records in `data`.
-bool ParseBlock(const char* data, size_t size, size_t* pos,
-                std::vector<IndexEntry>* entries) {
-  size_t at = *pos;
-  if (size - at < 4) return false;
-  const int32_t count = static_cast<int32_t>(LoadLE32(data + at));
-  at += 4;
-  if (count < 0) return false;
-  if (count > 0) {
-    if (size - at < 4) return false;
-    at += 4;  // the entry size
-    if (static_cast<size_t>(count) > (size - at) / kMinEntryBytes) return false;
+// Reads the two blocks from bytes that may arrive in pieces (Advance after
+// each piece), so that each piece is parsed while it is still in the cache.
+// `size` is the most the file can hold: counts beyond what it could hold
+// are refused before anything is reserved for them.
+class BlockParser {
+ public:
+  BlockParser(const char* data, size_t size) : data_(data), size_(size) {}
+
+  // Parses the records that lie wholly in the first `available` bytes.
+  // False when the bytes cannot start a good file.
+  bool Advance(size_t available) {
+    while (block_ < 2) {
+      if (left_ < 0 && !StartBlock(available)) return ok_;
+      ParseEntries(available);
+      if (!ok_ || left_ > 0) return ok_;
+      left_ = -1;
+      ++block_;
+    }
+    return true;
   }
-  std::vector<IndexEntry> read;
-  read.reserve(static_cast<size_t>(count));
-  const char* p = data + at;
-  const char* const end = data + size;
-  for (int32_t i = 0; i < count; ++i) {
-    if (end - p < 2) return false;
-    const int16_t length = static_cast<int16_t>(LoadLE16(p));
-    if (length < 0 || end - p - 2 < length + 4) return false;
-    const std::string_view key(p + 2, static_cast<size_t>(length));
-    read.push_back(IndexEntry{FoldedPrefix(key),
-                              static_cast<uint32_t>(p - data),
-                              static_cast<int32_t>(LoadLE32(p + 2 + length))});
-    p += 2 + length + 4;
+  bool done() const { return ok_ && block_ == 2; }
+  std::vector<IndexEntry>& entries(int block) { return entries_[block]; }
+
+ private:
+  // Reads a block's count (and entry size); false when they are not all
+  // there yet or are bad (ok_ then false).
+  bool StartBlock(size_t available) {
+    if (available - at_ < 4) return false;
+    const int32_t count = static_cast<int32_t>(LoadLE32(data_ + at_));
+    if (count < 0) return ok_ = false;
+    if (count > 0) {
+      if (available - at_ < 8) return false;
+      if (static_cast<size_t>(count) > (size_ - at_ - 8) / kMinEntryBytes)
+        return ok_ = false;
+      at_ += 4;  // the entry size is not needed
+      entries_[block_].reserve(static_cast<size_t>(count));
+    }
+    at_ += 4;
+    left_ = count;
+    return true;
   }
-  at = static_cast<size_t>(p - data);
-  *entries = std::move(read);
-  *pos = at;
+  void ParseEntries(size_t available) {
+    std::vector<IndexEntry>& out = entries_[block_];
+    const char* p = data_ + at_;
+    const char* const end = data_ + available;
+    for (; left_ > 0; --left_) {
+      if (end - p < 2) break;
+      const int16_t length = static_cast<int16_t>(LoadLE16(p));
+      if (length < 0) {
+        ok_ = false;
+        break;
+      }
+      if (end - p - 2 < length + 4) break;
+      const std::string_view key(p + 2, static_cast<size_t>(length));
+      out.push_back(IndexEntry{FoldedPrefix(key),
+                               static_cast<uint32_t>(p - data_),
+                               static_cast<int32_t>(LoadLE32(p + 2 + length))});
+      p += 2 + length + 4;
+    }
+    at_ = static_cast<size_t>(p - data_);
+  }
+
+  const char* data_;
+  size_t size_;
+  size_t at_ = 0;
+  int block_ = 0;
+  int32_t left_ = -1;  // entries still to read; -1 before a block's count
+  bool ok_ = true;
+  std::vector<IndexEntry> entries_[2];
+};
+
+// Hands the parsed indexes out, sharing `bytes`.
+bool Finish(BlockParser& parser, std::shared_ptr<const char[]> bytes,
+            size_t size, KeyIndex* first, KeyIndex* second) {
+  if (!parser.done()) return false;
+  const auto stored = static_cast<uint32_t>(size);
+  *first = KeyIndex::Loaded(bytes, stored, std::move(parser.entries(0)));
+  *second =
+      KeyIndex::Loaded(std::move(bytes), stored, std::move(parser.entries(1)));
   return true;
 }
 
@@ -120,16 +172,9 @@ bool ParseIndexFile(std::shared_ptr<const char[]> bytes, size_t size,
                     KeyIndex* first, KeyIndex* second) {
   // Entries address the bytes with 32-bit offsets.
   if (size > std::numeric_limits<uint32_t>::max()) return false;
-  size_t pos = 0;
-  std::vector<IndexEntry> entries0;
-  std::vector<IndexEntry> entries1;
-  if (!ParseBlock(bytes.get(), size, &pos, &entries0) ||
-      !ParseBlock(bytes.get(), size, &pos, &entries1))
-    return false;
-  const auto stored = static_cast<uint32_t>(size);
-  *first = KeyIndex::Loaded(bytes, stored, std::move(entries0));
-  *second = KeyIndex::Loaded(std::move(bytes), stored, std::move(entries1));
-  return true;
+  BlockParser parser(bytes.get(), size);
+  parser.Advance(size);
+  return Finish(parser, std::move(bytes), size, first, second);
 }
 
 bool ReadIndexFile(const std::string& path, KeyIndex* first, KeyIndex* second) {
@@ -146,19 +191,20 @@ bool ReadIndexFile(const std::string& path, KeyIndex* first, KeyIndex* second) {
   // read as far as it goes.
   const size_t size = static_cast<size_t>(st.st_size);
   std::shared_ptr<char[]> bytes(new char[size > 0 ? size : 1]);
+  BlockParser parser(bytes.get(), size);
   size_t got = 0;
+  bool read_error = false;
   while (got < size) {
-    const ssize_t n = read(fd, bytes.get() + got, size - got);
+    const ssize_t n =
+        read(fd, bytes.get() + got, std::min(size - got, kReadPiece));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return false;
-    }
-    if (n == 0) break;
+    read_error = n < 0;
+    if (n <= 0) break;
     got += static_cast<size_t>(n);
+    if (!parser.Advance(got) || parser.done()) break;
   }
   close(fd);
-  return ParseIndexFile(std::move(bytes), got, first, second);
+  return !read_error && Finish(parser, std::move(bytes), got, first, second);
 }
 
 }  // namespace kvl::tables_internal
