@@ -10,6 +10,7 @@
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/internal/thread_library.h"
+#include "kvl/runtime/message_loop.h"
 
 namespace kvl {
 namespace {
@@ -263,6 +264,10 @@ thread_local Reaper t_reaper;
 
 ThreadLibrary& Current() {
   if (!t_library) {
+    // Thread-locals end in reverse order of construction: making the
+    // thread's loop before the reaper keeps it alive while the library
+    // state, which may still kill timers and post, is torn down.
+    MessageLoop::Current();
     t_reaper.armed = true;  // constructs the reaper on this thread
     t_library = new ThreadLibrary;
   }

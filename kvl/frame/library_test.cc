@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/kvl_constants.h"
+#include "kvl/runtime/message_loop.h"
 
 namespace kvl {
 namespace {
@@ -43,9 +45,21 @@ SecondState::SecondState() {
   Events().push_back("+second");
 }
 
+// Keeps a timer armed for as long as it lives, like a table of timers.
+struct TimerState {
+  TimerState()
+      : id(MessageLoop::Current().SetTimer(3'600'000, [](uint32_t) {})) {}
+  ~TimerState() {
+    if (id != 0 && !MessageLoop::Current().KillTimer(id))
+      Events().push_back("timer gone before its state");
+  }
+  uint32_t id;
+};
+
 KVL_REGISTER_LIBRARY_STATE(FirstState)
 KVL_REGISTER_LIBRARY_STATE(SecondState)
 KVL_REGISTER_LIBRARY_STATE(ThirdState)
+KVL_REGISTER_LIBRARY_STATE(TimerState)
 
 TEST(LibraryTest, StartUpMakesStatesOncePerThreadAndTearsThemDownInReverse) {
   Events().clear();
@@ -61,6 +75,15 @@ TEST(LibraryTest, StartUpMakesStatesOncePerThreadAndTearsThemDownInReverse) {
   EXPECT_EQ(Events(),
             (std::vector<std::string>{"+first", "+third", "+second", "-second",
                                       "-third", "-first"}));
+}
+
+TEST(LibraryTest, TheThreadsLoopOutlivesItsLibraryState) {
+  Events().clear();
+  std::thread worker([] { LibraryState<TimerState>(); });
+  worker.join();
+  EXPECT_EQ(std::count(Events().begin(), Events().end(),
+                       "timer gone before its state"),
+            0);
 }
 
 TEST(LibraryTest, EachThreadHasItsOwnState) {

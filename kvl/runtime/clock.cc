@@ -10,18 +10,21 @@
 namespace kvl {
 namespace {
 
-// The manual clock: a starting point plus the milliseconds advanced since,
-// so that many small advances do not accumulate rounding in Now().
-struct ManualState {
+// The manual clock is a starting point plus the milliseconds advanced since,
+// so that many small advances do not accumulate rounding in Now(). The
+// system tick counter is CLOCK_MONOTONIC plus an offset that keeps the
+// counter going on where a manual clock left it.
+struct ClockState {
   std::mutex mu;
   bool manual = false;
   Date start;
-  uint32_t start_ticks = 0;
+  uint64_t start_ticks = 0;
   int64_t elapsed_ms = 0;
+  uint64_t system_offset = 0;  // added modulo 2^64
 };
 
-ManualState& State() {
-  static ManualState* state = new ManualState;  // outlives static destructors
+ClockState& State() {
+  static ClockState* state = new ClockState;  // outlives static destructors
   return *state;
 }
 
@@ -31,10 +34,22 @@ timespec ReadClock(clockid_t id) {
   return ts;
 }
 
+uint64_t MonotonicMs() {
+  timespec ts = ReadClock(CLOCK_MONOTONIC);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u +
+         static_cast<uint64_t>(ts.tv_nsec / 1'000'000);
+}
+
+// The tick counter; `s.mu` held.
+uint64_t TicksLocked(const ClockState& s) {
+  if (s.manual) return s.start_ticks + static_cast<uint64_t>(s.elapsed_ms);
+  return MonotonicMs() + s.system_offset;
+}
+
 }  // namespace
 
 Date Clock::Now() {
-  ManualState& s = State();
+  ClockState& s = State();
   {
     std::lock_guard<std::mutex> lock(s.mu);
     if (s.manual) {
@@ -45,22 +60,16 @@ Date Clock::Now() {
   return LocalDateFromUnix(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1'000'000));
 }
 
-uint32_t Clock::TickCount() {
-  ManualState& s = State();
-  {
-    std::lock_guard<std::mutex> lock(s.mu);
-    if (s.manual) {
-      return s.start_ticks + static_cast<uint32_t>(s.elapsed_ms);
-    }
-  }
-  timespec ts = ReadClock(CLOCK_MONOTONIC);
-  uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                static_cast<uint64_t>(ts.tv_nsec / 1'000'000);
-  return static_cast<uint32_t>(ms);
+uint64_t Clock::TickCount64() {
+  ClockState& s = State();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return TicksLocked(s);
 }
 
-void Clock::SetManual(Date now, uint32_t ticks) {
-  ManualState& s = State();
+uint32_t Clock::TickCount() { return static_cast<uint32_t>(TickCount64()); }
+
+void Clock::SetManualAt(Date now, uint64_t ticks) {
+  ClockState& s = State();
   std::lock_guard<std::mutex> lock(s.mu);
   s.manual = true;
   s.start = now;
@@ -68,23 +77,46 @@ void Clock::SetManual(Date now, uint32_t ticks) {
   s.elapsed_ms = 0;
 }
 
+void Clock::SetManual(Date now, std::optional<uint32_t> ticks) {
+  SetManualAt(now, ticks ? *ticks : TickCount64());
+}
+
 void Clock::Advance(int64_t milliseconds) {
   if (milliseconds <= 0) return;
-  ManualState& s = State();
+  ClockState& s = State();
   std::lock_guard<std::mutex> lock(s.mu);
   if (s.manual) s.elapsed_ms += milliseconds;
 }
 
 void Clock::UseSystem() {
-  ManualState& s = State();
+  ClockState& s = State();
   std::lock_guard<std::mutex> lock(s.mu);
+  if (!s.manual) return;
+  s.system_offset = TicksLocked(s) - MonotonicMs();
   s.manual = false;
 }
 
 bool Clock::IsManual() {
-  ManualState& s = State();
+  ClockState& s = State();
   std::lock_guard<std::mutex> lock(s.mu);
   return s.manual;
+}
+
+ScopedManualClock::ScopedManualClock(Date now, std::optional<uint32_t> ticks)
+    : was_manual_(Clock::IsManual()), was_now_(Clock::Now()) {
+  Clock::SetManual(now, ticks);
+  start_ticks_ = Clock::TickCount64();
+}
+
+ScopedManualClock::~ScopedManualClock() {
+  if (!was_manual_) {
+    Clock::UseSystem();
+    return;
+  }
+  uint64_t ticks = Clock::TickCount64();
+  Clock::SetManualAt(
+      AddSeconds(was_now_, static_cast<double>(ticks - start_ticks_) / 1000.0),
+      ticks);
 }
 
 }  // namespace kvl
