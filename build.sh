@@ -3,13 +3,15 @@
 #   ./build.sh run    build, then run the main program (kvl classes)
 #   ./build.sh test   build, then run the whole test suite
 #   ./build.sh asan   build and test under AddressSanitizer + UBSan
+#   ./build.sh tsan   build and test under ThreadSanitizer
 #   ./build.sh bench  build and run the benchmarks
 #   ./build.sh fuzz   build the fuzz targets with clang and run each for 60 s
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make ccache libgtest-dev libgmock-dev libbenchmark-dev
-          rapidjson-dev nlohmann-json3-dev libboost-dev)
+          rapidjson-dev nlohmann-json3-dev libboost-dev pkg-config
+          libglib2.0-dev)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -59,6 +61,11 @@ case "$mode" in
       UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ctest --test-dir build-asan --output-on-failure -j"$JOBS"
     ;;
+  tsan)
+    configure_and_build build-tsan -DKVL_TSAN=ON -DKVL_BENCH=OFF
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+      ctest --test-dir build-tsan --output-on-failure -j"$JOBS"
+    ;;
   bench)
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     for b in build/bench/bench_*; do "$b"; done
@@ -79,7 +86,7 @@ case "$mode" in
       -max_len=4096 build-fuzz/corpus/table_load fuzz/corpus/table_load
     ;;
   *)
-    echo "usage: $0 run|test|asan|bench|fuzz" >&2
+    echo "usage: $0 run|test|asan|tsan|bench|fuzz" >&2
     exit 2
     ;;
 esac
