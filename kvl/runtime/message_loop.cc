@@ -251,16 +251,16 @@ bool MessageLoop::KillTimer(uint32_t id) {
   Timer& t = timers_[slot];
   t.live = false;
   ++t.generation;
-  if (t.running == 0) Retire(slot);
+  TimerCallback dying = t.running == 0 ? Retire(slot) : nullptr;
   DropStaleTop();
   return true;
 }
 
-void MessageLoop::Retire(uint32_t slot) {
+MessageLoop::TimerCallback MessageLoop::Retire(uint32_t slot) {
   TimerCallback callback = std::move(callbacks_[slot]);
   callbacks_[slot] = nullptr;
   free_slots_.push_back(slot);
-  // `callback` dies last: what it holds may call back into the loop.
+  return callback;
 }
 
 std::optional<uint64_t> MessageLoop::NextDue() const {

@@ -173,9 +173,10 @@ class MessageLoop {
 
   void Schedule(uint32_t slot, uint64_t due);
   void DropStaleTop();
-  // Frees `slot` unless a callback of it is running; the callback object is
-  // destroyed after the loop's own state is consistent again.
-  void Retire(uint32_t slot);
+  // Frees the slot of a killed timer whose callback is not running. Returns
+  // the callback for the caller to destroy once the loop's own state is
+  // consistent again: what it holds may call back into the loop.
+  TimerCallback Retire(uint32_t slot);
   // Fires every timer due at tick `now`; returns how many fired.
   int FireDue(uint64_t now);
   // Runs the tasks queued before the call; returns how many ran.
