@@ -66,7 +66,9 @@ uint64_t Clock::TickCount64() {
   return TicksLocked(s);
 }
 
-uint32_t Clock::TickCount() { return static_cast<uint32_t>(TickCount64()); }
+uint32_t Clock::TickCount() {
+  return static_cast<uint32_t>(TickCount64());
+}
 
 void Clock::SetManualAt(Date now, uint64_t ticks) {
   ClockState& s = State();

@@ -276,13 +276,18 @@ std::optional<uint32_t> MessageLoop::NextDueIn() const {
   return static_cast<uint32_t>(std::min<uint64_t>(*due - now, UINT32_MAX));
 }
 
-bool MessageLoop::Post(Task task) { return channel_->Push(task); }
-
-LoopHandle MessageLoop::Handle() {
-  return LoopHandle(std::make_shared<const internal::LoopHandleToken>(channel_));
+bool MessageLoop::Post(Task task) {
+  return channel_->Push(task);
 }
 
-bool MessageLoop::TasksQueued() const { return !channel_->Empty(); }
+LoopHandle MessageLoop::Handle() {
+  return LoopHandle(
+      std::make_shared<const internal::LoopHandleToken>(channel_));
+}
+
+bool MessageLoop::TasksQueued() const {
+  return !channel_->Empty();
+}
 
 int MessageLoop::RunTasks() {
   // A nested run goes on with the batch of the run around it.
@@ -349,13 +354,15 @@ void MessageLoop::Wait(std::optional<uint64_t> until) {
   uint64_t now = Clock::TickCount64();
   if (until && *until <= now) return;
   if (Clock::IsManual() && until) {
-    Clock::Advance(static_cast<int64_t>(std::min<uint64_t>(*until - now, INT64_MAX)));
+    Clock::Advance(
+        static_cast<int64_t>(std::min<uint64_t>(*until - now, INT64_MAX)));
     return;
   }
   // The system clock, or a manual clock with nothing to move it to: sleep
   // until a post arrives or the time comes.
   int timeout = -1;
-  if (until) timeout = static_cast<int>(std::min<uint64_t>(*until - now, INT_MAX));
+  if (until)
+    timeout = static_cast<int>(std::min<uint64_t>(*until - now, INT_MAX));
   pollfd p{channel_->fd(), POLLIN, 0};
   poll(&p, 1, timeout);
 }
@@ -376,8 +383,9 @@ void MessageLoop::Run() {
 }
 
 void MessageLoop::RunFor(int64_t milliseconds) {
-  const uint64_t end = SaturatingAdd(
-      Clock::TickCount64(), static_cast<uint64_t>(std::max<int64_t>(milliseconds, 0)));
+  const uint64_t end =
+      SaturatingAdd(Clock::TickCount64(),
+                    static_cast<uint64_t>(std::max<int64_t>(milliseconds, 0)));
   quit_ = false;
   while (true) {
     RunTasks();

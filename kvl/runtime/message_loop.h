@@ -188,8 +188,8 @@ class MessageLoop {
   void Wait(std::optional<uint64_t> until);
   void SyncPollTimer(bool expired);
 
-  std::vector<Timer> timers_;              // by slot
-  std::deque<TimerCallback> callbacks_;    // by slot; addresses stay put
+  std::vector<Timer> timers_;            // by slot
+  std::deque<TimerCallback> callbacks_;  // by slot; addresses stay put
   std::vector<uint32_t> free_slots_;
   std::unordered_map<uint32_t, uint32_t> ids_;  // id -> slot
   std::vector<Firing> heap_;
@@ -201,7 +201,7 @@ class MessageLoop {
   bool ending_ = false;
 
   std::shared_ptr<internal::LoopChannel> channel_;
-  int poll_fd_ = -1;   // epoll set over the channel's eventfd and timer_fd_
+  int poll_fd_ = -1;  // epoll set over the channel's eventfd and timer_fd_
   int timer_fd_ = -1;
   std::optional<uint64_t> poll_armed_;  // due time timer_fd_ is set for
 };
