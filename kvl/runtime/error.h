@@ -28,6 +28,7 @@ namespace kvl {
 inline constexpr int32_t kErrInvalidArgument = 5;
 inline constexpr int32_t kErrOverflow = 6;
 inline constexpr int32_t kErrSubscriptOutOfRange = 9;
+inline constexpr int32_t kErrDivisionByZero = 11;
 inline constexpr int32_t kErrTypeMismatch = 13;
 inline constexpr int32_t kErrInvalidUseOfNull = 94;
 inline constexpr int32_t kErrObjectNotSet = 91;
@@ -59,6 +60,7 @@ inline std::string_view StandardDescription(int32_t number) {
     case kErrInvalidArgument: return "Invalid procedure call or argument";
     case kErrOverflow: return "Overflow";
     case kErrSubscriptOutOfRange: return "Subscript out of range";
+    case kErrDivisionByZero: return "Division by zero";
     case kErrTypeMismatch: return "Type mismatch";
     case kErrObjectNotSet:
       return "Object variable or With block variable not set";
