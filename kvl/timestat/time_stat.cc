@@ -1,6 +1,7 @@
 #include "kvl/timestat/time_stat.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -23,6 +24,24 @@ constexpr unsigned Mask(TimeStates s) { return 1u << s; }
 
 bool InMask(TimeStates s, unsigned mask) {
   return s >= 0 && s < 32 && ((mask >> s) & 1u) != 0;
+}
+
+// `when` in whole seconds since day 0, rounded as the date difference in
+// seconds rounds each moment, or kNoSecond outside the date range.
+constexpr int64_t kNoSecond = INT64_MIN;
+int64_t WholeSeconds(Date when) {
+  try {
+    return DateDiffSeconds(Date{0}, when);
+  } catch (const KVLError&) {
+    return kNoSecond;
+  }
+}
+
+// The duration of an interval from its ends in whole seconds: what
+// DurationSeconds gives for the two dates, raising 6 where it would.
+int32_t SecondsBetween(int64_t start, int64_t end) {
+  if (start == kNoSecond || end == kNoSecond) Raise(kErrOverflow);
+  return CheckedCast<int32_t>(end - start);
 }
 
 bool IsPeriod(TimePeriods p) { return p >= tpOff && p <= tpKnownToDate; }
@@ -136,7 +155,7 @@ void TimeStat::SetTransition(Date when, TimeStates state) {
   auto at = std::upper_bound(
       transitions_.begin(), transitions_.end(), when.days,
       [](double t, const Record& r) { return t < r.when.days; });
-  transitions_.insert(at, Record{when, state, sequence_});
+  transitions_.insert(at, Record{when, state, sequence_, WholeSeconds(when)});
   if (!loading_) {
     events_.Fire<&TimeStatEvents::StateChange>("StateChange", name_, state,
                                                when);
@@ -325,13 +344,16 @@ double TimeStat::Duration(TimePeriods period) {
 
 int64_t TimeStat::SumDurations(size_t n, unsigned states, Date now,
                                const Date* cut) const {
+  const int64_t open_end = WholeSeconds(OpenEnd(now));
+  const int64_t cut_second = cut != nullptr ? WholeSeconds(*cut) : 0;
   int64_t sum = 0;
   for (size_t i = 0; i < n; ++i) {
     const Record& r = transitions_[i];
     if (!InMask(r.state, states)) continue;
-    Date end = EndOf(i, now);
-    if (cut != nullptr && end.days >= cut->days) end = *cut;
-    sum += DurationSeconds(r.when, end);
+    const bool last = i + 1 == transitions_.size();
+    int64_t end = last ? open_end : transitions_[i + 1].second;
+    if (cut != nullptr && EndOf(i, now).days >= cut->days) end = cut_second;
+    sum += SecondsBetween(r.second, end);
   }
   return sum;
 }

@@ -164,6 +164,9 @@ class TimeStat : public Object {
     Date when;
     TimeStates state;
     int32_t sequence;
+    // `when` in whole seconds as interval durations count them
+    // (WholeSeconds), read once so that sums need no date arithmetic.
+    int64_t second;
   };
   struct Summary {
     double total_time = 0;
