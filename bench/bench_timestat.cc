@@ -116,8 +116,7 @@ void BM_VectorDurationOn(benchmark::State& state) {
     double seconds = 0;
     for (size_t i = 0; i < f.pairs.size(); ++i) {
       if (f.pairs[i].second != tsOn) continue;
-      const double end =
-          i + 1 < f.pairs.size() ? f.pairs[i + 1].first : now;
+      const double end = i + 1 < f.pairs.size() ? f.pairs[i + 1].first : now;
       seconds += (end - f.pairs[i].first) * 86400;
     }
     benchmark::DoNotOptimize(seconds);

@@ -24,8 +24,8 @@ using kvl::MakeRef;
 using kvl::ParamString;
 using kvl::Ref;
 using kvl::TimeStat;
-using kvl::TimeStatEvents;
 using kvl::TimeStates;
+using kvl::TimeStatEvents;
 
 // A C++ listener: implements the statistic's notifications typed.
 class ChangeLog : public kvl::Object, public TimeStatEvents {
@@ -62,9 +62,9 @@ int main() {
     int hour, minute;
     TimeStates state;
   };
-  const Report reports[] = {{6, 0, kvl::tsOn},   {9, 0, kvl::tsOff},
-                            {12, 0, kvl::tsOn},  {16, 30, kvl::tsOff},
-                            {21, 0, kvl::tsOn},  {23, 0, kvl::tsOff}};
+  const Report reports[] = {{6, 0, kvl::tsOn},  {9, 0, kvl::tsOff},
+                            {12, 0, kvl::tsOn}, {16, 30, kvl::tsOff},
+                            {21, 0, kvl::tsOn}, {23, 0, kvl::tsOff}};
   Date now = MakeDate(2000, 1, 1);
   for (const Report& r : reports) {
     const Date at = MakeDate(2000, 1, 1, r.hour, r.minute);
@@ -105,6 +105,7 @@ int main() {
   return 0;
 }
 
+// clang-format off
 // Output:
 // Pump 1 Unknown at 00:00:00
 // Pump 1 On at 06:00:00
@@ -128,3 +129,4 @@ int main() {
 // text: [Name='Pump 1',Summarized=False,Start=36526,End=36527,Transitions=[T=[Start=36526,End=36526.25,State=Unknown],T=[Start=36526.25,End=36526.375,State=On],T=[Start=36526.375,End=36526.5,State=Off],T=[Start=36526.5,End=36526.6875,State=On],T=[Start=36526.6875,End=36526.875,State=Off],T=[Start=36526.875,End=36526.9583333333,State=On],T=[Start=36526.9583333333,End=36527,State=Off]]]
 // read back: 7 intervals, on 34200 s, same text: yes
 // summary: [Name='Pump 1',Summarized=True,Start=36526,End=36527,OnTime=34200,OffTime=30600,UnknownTime=21600,OnCount=3,OffCount=3,UnknownCount=1,TotalCount=7]
+// clang-format on

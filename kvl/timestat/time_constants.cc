@@ -17,8 +17,7 @@ const ClassInfo& TimeConstants::StaticClass() {
           .Method<&TimeConstants::CurrentTime>("CurrentTime")
           .Method<&TimeConstants::SetCurrentTime>("SetCurrentTime",
                                                   {Arg("vNewValue")})
-          .Method<&TimeConstants::SerializeDate>("SerializeDate",
-                                                 {Arg("when")})
+          .Method<&TimeConstants::SerializeDate>("SerializeDate", {Arg("when")})
           .Method<&TimeConstants::DeSerializeDate>("DeSerializeDate",
                                                    {Arg("x")})
           .Build();
@@ -42,7 +41,9 @@ std::string TimeStateToString(TimeStates ts) {
   }
 }
 
-std::string SerializeDate(Date when) { return FormatDouble(when.days); }
+std::string SerializeDate(Date when) {
+  return FormatDouble(when.days);
+}
 
 Date DeSerializeDate(const Variant& x) {
   return ToDate(Variant(ToR8(x)));

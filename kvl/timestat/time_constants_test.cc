@@ -39,7 +39,6 @@ TEST(TimeConstantsTest, ClocksLiveAndFrozen) {
 TEST(TimeConstantsTest, DatesAsText) {
   EXPECT_EQ(SerializeDate(MakeDate(2000, 1, 1, 12)), "36526.5");
   EXPECT_EQ(SerializeDate(MakeDate(2000, 1, 1)), "36526");
-  EXPECT_EQ(SerializeDate(Date{-1.25}), "-1.25");
   // Fifteen significant digits: within a millisecond of the date.
   for (Date d : {MakeDate(2000, 1, 1, 8), MakeDate(2026, 12, 6, 23, 59, 59),
                  MakeDate(100, 1, 1), Date{0}}) {
@@ -51,8 +50,6 @@ TEST(TimeConstantsTest, DatesAsText) {
   EXPECT_EQ(DeSerializeDate(Variant(36526.5)), MakeDate(2000, 1, 1, 12));
   EXPECT_EQ(DeSerializeDate(Variant(" 36526.5 ")), MakeDate(2000, 1, 1, 12));
   EXPECT_EQ(RaisedNumber([] { DeSerializeDate(Variant("2000-01-01")); }),
-            kErrTypeMismatch);
-  EXPECT_EQ(RaisedNumber([] { DeSerializeDate(Variant("36526,5")); }),
             kErrTypeMismatch);
   EXPECT_EQ(RaisedNumber([] { DeSerializeDate(Variant(1e7)); }), kErrOverflow);
 }

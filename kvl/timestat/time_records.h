@@ -88,7 +88,9 @@ class TimeInterval : public Object {
   Date StartTime() const { return start_time_; }
   void SetEndTime(Date when) { end_time_ = when; }
   Date EndTime() const { return end_time_; }
-  std::string Key() const { return TimeRecordKey(start_time_, sequence_number_); }
+  std::string Key() const {
+    return TimeRecordKey(start_time_, sequence_number_);
+  }
   TimeStates State() const { return state_; }
   void SetState(TimeStates state) { state_ = state; }
   // Not a published member; the typed spelling of the sequence number.

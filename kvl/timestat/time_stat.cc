@@ -20,7 +20,9 @@ namespace {
 
 constexpr std::string_view kSource = "KVLCommon.TimeStat";
 
-constexpr unsigned Mask(TimeStates s) { return 1u << s; }
+constexpr unsigned Mask(TimeStates s) {
+  return 1u << s;
+}
 
 bool InMask(TimeStates s, unsigned mask) {
   return s >= 0 && s < 32 && ((mask >> s) & 1u) != 0;
@@ -44,7 +46,9 @@ int32_t SecondsBetween(int64_t start, int64_t end) {
   return CheckedCast<int32_t>(end - start);
 }
 
-bool IsPeriod(TimePeriods p) { return p >= tpOff && p <= tpKnownToDate; }
+bool IsPeriod(TimePeriods p) {
+  return p >= tpOff && p <= tpKnownToDate;
+}
 
 // Ten digits with leading zeros: 1 is "0000000001".
 std::string SequenceText(int32_t n) {
@@ -130,7 +134,8 @@ KVL_REGISTER_CLASS(TimeStat)
 
 TimeStat::~TimeStat() = default;
 
-// ---- recording ---------------------------------------------------------------
+// ---- recording
+// ---------------------------------------------------------------
 
 void TimeStat::SetTransition(Date when, TimeStates state) {
   if (summarized_) {
@@ -193,7 +198,8 @@ void TimeStat::RemoveAllTransitions() {
   transitions_.shrink_to_fit();
 }
 
-// ---- lookups -----------------------------------------------------------------
+// ---- lookups
+// -----------------------------------------------------------------
 
 int TimeStat::FindInterval(Date when) const {
   if (summarized_ || transitions_.empty()) return -1;
@@ -215,17 +221,14 @@ int TimeStat::FindInterval(Date when) const {
 }
 
 size_t TimeStat::CountBefore(Date when, bool inclusive) const {
-  auto first = inclusive
-                   ? std::upper_bound(transitions_.begin(), transitions_.end(),
-                                      when.days,
-                                      [](double t, const Record& r) {
-                                        return t < r.when.days;
-                                      })
-                   : std::lower_bound(transitions_.begin(), transitions_.end(),
-                                      when.days,
-                                      [](const Record& r, double t) {
-                                        return r.when.days < t;
-                                      });
+  auto first =
+      inclusive ? std::upper_bound(
+                      transitions_.begin(), transitions_.end(), when.days,
+                      [](double t, const Record& r) { return t < r.when.days; })
+                : std::lower_bound(transitions_.begin(), transitions_.end(),
+                                   when.days, [](const Record& r, double t) {
+                                     return r.when.days < t;
+                                   });
   return static_cast<size_t>(first - transitions_.begin());
 }
 
@@ -280,7 +283,8 @@ Ref<TimeInterval> TimeStat::FirstInterval() {
   return NextInterval();
 }
 
-// ---- counts and durations ------------------------------------------------------
+// ---- counts and durations
+// ------------------------------------------------------
 
 int16_t TimeStat::Count(TimePeriods period) {
   if (!IsPeriod(period)) {
@@ -381,15 +385,14 @@ double TimeStat::DurationOf(TimePeriods period) const {
     case tpUnknown:
       return static_cast<double>(
           SumDurations(all, Mask(tsUnknown), now, nullptr));
-    case tpTotal:
-      return static_cast<double>(DateDiffSeconds(start_, end_));
+    case tpTotal: return static_cast<double>(DateDiffSeconds(start_, end_));
     case tpTodate:
       return static_cast<double>(
           DateDiffSeconds(start_, now.days <= end_.days ? now : end_));
     case tpUnknownToDate:
       // Intervals that started before now, cut at now.
-      return static_cast<double>(SumDurations(
-          CountBefore(now, false), Mask(tsUnknown), now, &now));
+      return static_cast<double>(
+          SumDurations(CountBefore(now, false), Mask(tsUnknown), now, &now));
     default:
       return static_cast<double>(SumDurations(
           CountBefore(now, false), Mask(tsOn) | Mask(tsOff), now, &now));
@@ -407,7 +410,8 @@ bool TimeStat::RatioValid(TimePeriods, TimePeriods denominator) {
   return Duration(denominator) > 0;
 }
 
-// ---- summarizing and subsets ---------------------------------------------------
+// ---- summarizing and subsets
+// ---------------------------------------------------
 
 void TimeStat::SetSummarized(bool v) {
   if (!v) {
@@ -472,7 +476,8 @@ Ref<TimeStat> TimeStat::Subset(Date StartingAt, Date EndingAt) {
   }
 }
 
-// ---- text form -------------------------------------------------------------------
+// ---- text form
+// -------------------------------------------------------------------
 
 std::string TimeStat::ToSerializableString() {
   std::string text = "[Name=" + NameText(name_);

@@ -156,7 +156,9 @@ class TimeStat : public Object {
   void SetName(std::string name) { name_ = std::move(name); }
 
   // Connects a sink of __TimeStat (typed or by name); see notifier.h.
-  uint32_t Connect(Ref<Object> sink) { return events_.Connect(std::move(sink)); }
+  uint32_t Connect(Ref<Object> sink) {
+    return events_.Connect(std::move(sink));
+  }
   bool Disconnect(uint32_t cookie) { return events_.Disconnect(cookie); }
 
  private:
