@@ -303,6 +303,22 @@ TEST_F(TimeStatTest, RefusalsAndTheirTexts) {
             kErrDivisionByZero);
 }
 
+TEST_F(TimeStatTest, HoldsAtMost32767Transitions) {
+  stat_->SetStartOfPeriod(kDayStart);
+  stat_->SetEndOfPeriod(kDayEnd);
+  for (int i = 1; i < TimeStat::kMaxTransitions; ++i)
+    stat_->SetTransition(AddSeconds(kDayStart, i), i % 2 ? tsOn : tsOff);
+  EXPECT_EQ(RaisedNumber([&] { stat_->SetTransition(At(17), tsUnknown); }),
+            kErrOverflow);
+  EXPECT_EQ(stat_->IntervalCount(), 32767);
+  EXPECT_EQ(stat_->Count(tpOn), 16383);
+  EXPECT_EQ(stat_->StateAt(At(17)), tsOff);  // the last one, still open
+  int walked = 0;
+  for (auto i = stat_->FirstInterval(); i; i = stat_->NextInterval()) ++walked;
+  EXPECT_EQ(walked, 32767);
+  EXPECT_EQ(RaisedNumber([&] { stat_->NextInterval(); }), kErrOverflow);
+}
+
 TEST_F(TimeStatTest, SubsetStartsInTheStateInForce) {
   RecordPumpDay();
   Ref<TimeStat> part = stat_->Subset(At(7), At(17));
