@@ -1,0 +1,235 @@
+#include "kvl/timers/queued_timer.h"
+
+#include <utility>
+
+#include "kvl/frame/catalogue.h"
+#include "kvl/runtime/checked.h"
+#include "kvl/runtime/error.h"
+#include "kvl/runtime/variant_convert.h"
+#include "kvl/timers/internal/control.h"
+#include "kvl/timers/timer_control.h"
+
+namespace kvl {
+namespace internal {
+
+// The queue's sink on a TimerControl: forwards Timer to expire. Refers to
+// the queue without owning it; the queue cuts the link when it ends or
+// follows another control.
+class QueueFollower final : public Object, public TimerControlEvents {
+  KVL_DECLARE_CLASS(QueueFollower)
+ public:
+  explicit QueueFollower(QueuedTimer* queue) : queue_(queue) {}
+  void Timer() override {
+    if (queue_ == nullptr) return;
+    Ref<QueuedTimer> keep(queue_);
+    queue_->expire();
+  }
+  void Cut() { queue_ = nullptr; }
+
+ private:
+  QueuedTimer* queue_;
+};
+
+const ClassInfo& QueueFollower::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<QueueFollower>("QueueFollower", ClassKind::kPrivate)
+          .Method<&QueueFollower::Timer>("Timer")
+          .Implements(&TimerControlEvents::StaticClass)
+          .Build();
+  return info;
+}
+
+}  // namespace internal
+
+namespace {
+
+int32_t RemainingTicksOf(const Ref<Object>& o) {
+  if (!o) Raise(kErrObjectNotSet);
+  if (auto* t = o->As<LongTimer>()) return t->RemainingClockTicks();
+  return ToI4(internal::GetMember(*o, "RemainingClockTicks"));
+}
+
+}  // namespace
+
+const ClassInfo& TimerComparator::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<TimerComparator>("TimerComparator", ClassKind::kCreatable)
+          .Method<&TimerComparator::compare>(
+              "compare", {Arg("dummy"), Arg("o1"), Arg("o2")})
+          .Implements(&IComparator::StaticClass)
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(TimerComparator)
+
+int16_t TimerComparator::compare(const Ref<Object>&, const Ref<Object>& o1,
+                                 const Ref<Object>& o2) {
+  int64_t d = int64_t{RemainingTicksOf(o1)} - RemainingTicksOf(o2);
+  return d < 0 ? -1 : d > 0 ? 1 : 0;
+}
+
+const ClassInfo& QueuedTimer::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<QueuedTimer>("QueuedTimer", ClassKind::kCreatable)
+          .Method<&QueuedTimer::AddFineTimer>(
+              "AddFineTimer",
+              {Arg("Name"), Arg("MilliSeconds"), Arg("notifier")})
+          .Method<&QueuedTimer::AddTimer>(
+              "AddTimer", {Arg("Name"), Arg("Interval"), Arg("notifier")})
+          .Method<&QueuedTimer::Cancel>("Cancel", {Arg("t")})
+          .Method<&QueuedTimer::CancelByName>("CancelByName", {Arg("Name")})
+          .Method<&QueuedTimer::Clear>("Clear")
+          .Method<&QueuedTimer::expire>("expire")
+          .Get<&QueuedTimer::Query>("Query")
+          .Get<&QueuedTimer::Queue>("Queue")
+          .Method<&QueuedTimer::ReSynch>("ReSynch")
+          .Get<&QueuedTimer::Timer>("Timer")
+          .Set<&QueuedTimer::SetTimerRef>("Timer")
+          .Let<&QueuedTimer::SetTrace>("Trace")
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(QueuedTimer)
+
+QueuedTimer::QueuedTimer() : queue_(MakeRef<SortedCollection>()) {
+  queue_->SetComparatorRef(MakeRef<TimerComparator>());
+}
+
+QueuedTimer::~QueuedTimer() {
+  Unfollow();
+}
+
+Ref<LongTimer> QueuedTimer::AddFineTimer(const std::string& Name,
+                                         int32_t MilliSeconds,
+                                         Ref<Object> notifier) {
+  if (Name.empty() || !notifier || !control_) return nullptr;
+  Ref<LongTimer> result;
+  try {
+    auto t = MakeRef<LongTimer>();
+    t->SetName(Name);
+    t->SetTimerRef(control_);
+    t->SetNotifyRef(std::move(notifier));
+    t->SetInterval(MilliSeconds);
+    queue_->Insert(t);
+    result = t;
+    if (!busy_) expire();
+  } catch (const std::exception&) {
+  }
+  return result;
+}
+
+Ref<LongTimer> QueuedTimer::AddTimer(const std::string& Name, int32_t Interval,
+                                     Ref<Object> notifier) {
+  return AddFineTimer(Name, CheckedCast<int32_t>(int64_t{Interval} * 1000),
+                      std::move(notifier));
+}
+
+void QueuedTimer::Cancel(Ref<LongTimer> t) {
+  if (!t) Raise(kErrObjectNotSet);
+  CancelByName(t->Name());
+}
+
+void QueuedTimer::CancelByName(const std::string& Name) {
+  try {
+    for (int16_t i = 0; i < queue_->Count(); ++i) {
+      Ref<LongTimer> t(queue_->at(i)->As<LongTimer>());
+      if (t && t->Name() == Name) {
+        t->cancelTimer();
+        queue_->Remove(Variant(i));
+        break;
+      }
+    }
+    if (!busy_) expire();
+  } catch (const std::exception&) {
+  }
+}
+
+void QueuedTimer::Clear() {
+  if (!control_) Raise(kErrObjectNotSet);
+  internal::DisableControl(*control_);
+  queue_->Clear();
+}
+
+void QueuedTimer::expire() {
+  if (busy_) {
+    run_again_ = true;
+    return;
+  }
+  Ref<QueuedTimer> keep(this);  // a notifier may drop the last reference
+  try {
+    do {
+      run_again_ = false;
+      busy_ = true;
+      for (Ref<Object> first = queue_->at(0); first; first = queue_->at(0)) {
+        Ref<LongTimer> t(first->As<LongTimer>());
+        if (!t) Raise(kErrTypeMismatch);
+        t->expire();
+        if (!t->IsExpired()) break;
+        // The notifier may have queued or cancelled timers meanwhile: take
+        // out the expired timer itself, wherever it stands now.
+        for (int16_t i = 0; i < queue_->Count(); ++i) {
+          if (queue_->at(i).get() == first.get()) {
+            queue_->Remove(Variant(i));
+            break;
+          }
+        }
+      }
+    } while (run_again_);
+  } catch (const std::exception&) {
+  }
+  busy_ = false;
+  run_again_ = false;
+}
+
+std::string QueuedTimer::Query() {
+  std::string text;
+  if (control_) {
+    text =
+        "Timer interval: " +
+        ToText(internal::GetMember(*control_, "Interval")) +
+        " Timer enabled:" + ToText(internal::GetMember(*control_, "Enabled"));
+  } else {
+    text = "No Timer control;";
+  }
+  text += " QueueSize:" + std::to_string(queue_->Count());
+  for (int16_t i = 0; i < queue_->Count(); ++i) {
+    Ref<Object> t = queue_->at(i);
+    text += " Timer=" + ToText(internal::GetMember(*t, "Name")) +
+            " Remaining=" +
+            ToText(internal::GetMember(*t, "RemainingMilliSeconds"));
+  }
+  return text;
+}
+
+void QueuedTimer::ReSynch() {
+  if (!control_) Raise(kErrObjectNotSet);
+  if (queue_->Count() > 0 &&
+      !ToBool(internal::GetMember(*control_, "Enabled"))) {
+    expire();
+  }
+}
+
+void QueuedTimer::SetTimerRef(Ref<Object> control) {
+  Unfollow();
+  control_ = std::move(control);
+  if (control_) Follow(control_);
+}
+
+void QueuedTimer::Follow(Ref<Object> control) {
+  auto* tc = control->As<TimerControl>();
+  if (tc == nullptr) return;
+  follower_ = MakeRef<internal::QueueFollower>(this);
+  follow_cookie_ = tc->Connect(follower_);
+}
+
+void QueuedTimer::Unfollow() {
+  if (!follower_) return;
+  follower_->Cut();
+  if (control_) {
+    if (auto* tc = control_->As<TimerControl>()) tc->Disconnect(follow_cookie_);
+  }
+  follower_ = nullptr;
+  follow_cookie_ = 0;
+}
+
+}  // namespace kvl
