@@ -11,6 +11,8 @@
 #include "kvl/events/internal/event_words.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/clock.h"
+#include "kvl/runtime/date_time.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
@@ -88,6 +90,12 @@ std::atomic<uint64_t> next_serial{1};
 const ClassInfo& EventBus::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<EventBus>("EventBus", ClassKind::kCreatable)
+          .Let<&EventBus::SetTickFrequency>("TickFrequency")
+          .Get<&EventBus::TickFrequency>("TickFrequency")
+          .Let<&EventBus::SetTimerResolution>("TimerResolution")
+          .Get<&EventBus::TimerResolution>("TimerResolution")
+          .Let<&EventBus::SetTimerEnabled>("TimerEnabled")
+          .Get<&EventBus::TimerEnabled>("TimerEnabled")
           .Method<&EventBus::Catch>("Catch",
                                     {RefArg("x"), RefArg("n"), RefArg("quals")})
           .Method<&EventBus::CatchString>("CatchString",
@@ -144,6 +152,7 @@ KVL_REGISTER_CLASS(EventBus)
 EventBus::EventBus() : serial_(next_serial.fetch_add(1)) {}
 
 EventBus::~EventBus() {
+  form_ = nullptr;
   for (Store& store : stores_) store.Clear();
   std::deque<Ref<EventObject>> queue;
   queue.swap(queue_);
@@ -157,6 +166,52 @@ Variant EventBus::Invoke(std::string_view name, CallKind kind,
     return Variant();
   }
   return Object::Invoke(name, kind, args);
+}
+
+// ---- heartbeat ----
+
+void EventBus::SetTickFrequency(int16_t v) {
+  tick_frequency_ = v;
+  auto limit = CheckedCast<int16_t>(int32_t{v} * 1000);
+  if (timer_resolution_ > limit) timer_resolution_ = limit;
+}
+
+void EventBus::SetTimerResolution(int16_t v) {
+  auto limit = CheckedCast<int16_t>(int32_t{tick_frequency_} * 1000);
+  timer_resolution_ = v > limit ? limit : v;
+}
+
+void EventBus::SetTimerEnabled(bool v) {
+  timer_enabled_ = v;
+  if (form_ && !v) {
+    form_->SetTimerEnabled(false);
+    form_ = nullptr;
+  }
+  if (!form_ && v) {
+    // The form refers to the bus without owning it; the bus ends it first.
+    form_ = std::make_unique<internal::TimerForm>([this] { Tick(); });
+    form_->SetTickFrequency(tick_frequency_);
+    form_->SetTimerResolution(timer_resolution_);
+  }
+  if (v) form_->SetTimerEnabled(true);
+}
+
+void EventBus::Tick() {
+  Ref<EventBus> keep(this);  // a receiver may drop the last reference
+  // The time to the nearest second, as the date texts show it.
+  const Date now = Clock::Now();
+  const int ms = SplitDate(now).millisecond;
+  const DateParts t =
+      SplitDate(AddSeconds(now, (ms >= 500 ? 1000 - ms : -ms) / 1000.0));
+  auto two = [](int n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+  SendString(
+      "EventBus/From/Tick TimeString=" + std::to_string(t.year) + two(t.month) +
+      two(t.day) + two(t.hour) + two(t.minute) + two(t.second) +
+      " Year=" + std::to_string(t.year) + " Month=" + std::to_string(t.month) +
+      " Day=" + std::to_string(t.day) + " Hour=" + std::to_string(t.hour) +
+      " Minute=" + std::to_string(t.minute) +
+      " Second=" + std::to_string(t.second));
+  FireAllEvents();
 }
 
 size_t EventBus::Slot(int16_t priority, int16_t type) {

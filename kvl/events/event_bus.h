@@ -43,6 +43,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,6 +52,7 @@
 #include "kvl/collections/keyed_store.h"
 #include "kvl/events/event_listener.h"
 #include "kvl/events/event_object.h"
+#include "kvl/events/internal/timer_form.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -63,6 +65,27 @@ class EventBus : public Object {
  public:
   EventBus();
   ~EventBus() override;
+
+  // ---- heartbeat ----
+  //
+  // With TimerEnabled true the bus sends itself «EventBus/From/Tick
+  // TimeString=yyyymmddhhnnss Year=… Month=… Day=… Hour=… Minute=…
+  // Second=…» every TickFrequency seconds, checked every TimerResolution
+  // milliseconds on the loop, and fires its queue after each. The two
+  // values reach the running heartbeat only when it is switched on.
+
+  // Stores `v`, then lowers TimerResolution to v * 1000 when it is above;
+  // raises 6 (after storing) when v * 1000 leaves 16 bits.
+  void SetTickFrequency(int16_t v);
+  int16_t TickFrequency() const { return tick_frequency_; }
+  // Stores `v` lowered to TickFrequency * 1000; raises 6, storing nothing,
+  // when that product leaves 16 bits.
+  void SetTimerResolution(int16_t v);
+  int16_t TimerResolution() const { return timer_resolution_; }
+  // Switches the heartbeat; switching it on while it runs restarts its
+  // count.
+  void SetTimerEnabled(bool v);
+  bool TimerEnabled() const { return timer_enabled_; }
 
   // ---- registration ----
   //
@@ -184,6 +207,8 @@ class EventBus : public Object {
   void CallByName(EventListener& listener, std::string_view member,
                   Ref<EventObject>& current);
   void ArmAll();
+  // The heartbeat's tick: queues the tick event and fires the queue.
+  void Tick();
 
   // Class 1 pattern, class 1 id, class 2 pattern, ... (Unlisten order).
   std::array<Store, 6> stores_;
@@ -200,6 +225,11 @@ class EventBus : public Object {
   size_t walk_position_ = 0;
   uint64_t delivery_ = 0;
   uint64_t serial_;
+  int16_t tick_frequency_ = 0;
+  int16_t timer_resolution_ = 0;
+  bool timer_enabled_ = false;
+  // Exists exactly while the heartbeat is on.
+  std::unique_ptr<internal::TimerForm> form_;
 };
 
 }  // namespace kvl

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "kvl/frame/catalogue.h"
-#include "kvl/frame/testing/catalogue_expectations.h"
 #include "kvl/frame/library.h"
+#include "kvl/frame/testing/catalogue_expectations.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/test_support.h"
@@ -23,6 +23,7 @@ TEST(EventsCatalogueTest, KindsAndCreation) {
       {"EventBus", ClassKind::kCreatable},
       {"TEventListener", ClassKind::kCreatable},
       {"IRunnable", ClassKind::kCreatable},
+      {"ThreadStarter", ClassKind::kCreatable},
       {"EventListener", ClassKind::kPublic},
       {"IEventReceiver", ClassKind::kPublic},
       {"QueuedEvent", ClassKind::kPublic},
