@@ -84,6 +84,8 @@ class LongTimer : public Object {
   std::string ToString() const;
 
   const Ref<Object>& Control() const { return control_; }
+  // The clock tick at which the interval ends.
+  int32_t CompletionTick() const { return completion_tick_; }
 
  private:
   Ref<Object> control_;

@@ -64,7 +64,11 @@ KVL_REGISTER_CLASS(TimerComparator)
 
 int16_t TimerComparator::compare(const Ref<Object>&, const Ref<Object>& o1,
                                  const Ref<Object>& o2) {
-  int64_t d = int64_t{RemainingTicksOf(o1)} - RemainingTicksOf(o2);
+  auto* t1 = o1 ? o1->As<LongTimer>() : nullptr;
+  auto* t2 = o2 ? o2->As<LongTimer>() : nullptr;
+  // Two long timers read the same current tick: their completions decide.
+  int64_t d = t1 && t2 ? int64_t{t1->CompletionTick()} - t2->CompletionTick()
+                       : int64_t{RemainingTicksOf(o1)} - RemainingTicksOf(o2);
   return d < 0 ? -1 : d > 0 ? 1 : 0;
 }
 

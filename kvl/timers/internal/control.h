@@ -10,6 +10,7 @@
 
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
+#include "kvl/timers/timer_control.h"
 
 namespace kvl::internal {
 
@@ -21,19 +22,27 @@ inline Variant GetMember(Object& o, std::string_view name) {
   return o.Invoke(name, CallKind::kGet, {});
 }
 
-// Sets the control's "Interval", then enables it.
+// Sets the control's "Interval", then enables it. A TimerControl is called
+// directly, to the same effect.
 inline void ArmControl(Object& control, int32_t interval_ms) {
+  if (auto* tc = control.As<TimerControl>()) {
+    tc->SetInterval(interval_ms);
+    tc->SetEnabled(true);
+    return;
+  }
   LetMember(control, "Interval", Variant(interval_ms));
   LetMember(control, "Enabled", Variant(true));
 }
 
 inline void DisableControl(Object& control) {
+  if (auto* tc = control.As<TimerControl>()) return tc->SetEnabled(false);
   LetMember(control, "Enabled", Variant(false));
 }
 
 // Disables the control and sets its "Interval" to 0.
 inline void ResetControl(Object& control) {
   DisableControl(control);
+  if (auto* tc = control.As<TimerControl>()) return tc->SetInterval(0);
   LetMember(control, "Interval", Variant(int32_t{0}));
 }
 
