@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kvl/events/event_bus.h"
@@ -151,6 +152,25 @@ TEST_F(HeartbeatTest, ThreadStarterRunsOnceFromTheLoopThenLetsGo) {
   EXPECT_EQ(runs, 1);
   Run(5000);
   EXPECT_EQ(runs, 1);
+  EXPECT_EQ(leaks.Delta(), 0);
+}
+
+TEST_F(HeartbeatTest, ArmedStarterAndHeartbeatEndWithTheirThread) {
+  LiveObjectCheck leaks;
+  int runs = 0;
+  std::thread([&] {
+    auto job = MakeRef<DynamicObject>("Job");
+    job->OnMethod("Run", [&](std::span<Variant>) {
+      ++runs;
+      return Variant();
+    });
+    MakeRef<ThreadStarter>()->SetRunnableRef(job);
+    auto bus = MakeRef<EventBus>();
+    bus->SetTickFrequency(1);
+    bus->SetTimerResolution(100);
+    bus->SetTimerEnabled(true);
+  }).join();
+  EXPECT_EQ(runs, 0);
   EXPECT_EQ(leaks.Delta(), 0);
 }
 
