@@ -1,8 +1,8 @@
 // Queued timers to completion.
 //
-// BM_QueuedTimers: 10,000 named timers with random intervals (55 ms to 10
-// minutes) added to one QueuedTimer over a TimerControl, then run to
-// completion by the message loop under a manual clock; each expiry calls a
+// BM_QueuedTimers/N: N (1,000 and 10,000) named timers with random intervals
+// (55 ms to 10 minutes) added to one QueuedTimer over a TimerControl, then run
+// to completion by the message loop under a manual clock; each expiry calls a
 // late-bound notifier's "TimerExpire"(name). Beside BM_PriorityQueuePeer:
 // the same timers in a std::priority_queue of (due, order, name) popped in
 // due order as the manual clock moves, calling a std::function with the
@@ -26,25 +26,24 @@
 namespace kvl {
 namespace {
 
-constexpr int kTimers = 10'000;
-
 struct Job {
   std::string name;
   int32_t ms;
 };
 
-std::vector<Job> Jobs() {
+// `n` named jobs with random intervals (the same for both benchmarks).
+std::vector<Job> Jobs(int64_t n) {
   std::mt19937 random(42);
   std::uniform_int_distribution<int32_t> ms(55, 600'000);
-  std::vector<Job> jobs(kTimers);
-  for (int i = 0; i < kTimers; ++i) {
+  std::vector<Job> jobs(static_cast<size_t>(n));
+  for (size_t i = 0; i < jobs.size(); ++i) {
     jobs[i] = {"job" + std::to_string(i), ms(random)};
   }
   return jobs;
 }
 
 void BM_QueuedTimers(benchmark::State& state) {
-  const std::vector<Job> jobs = Jobs();
+  const std::vector<Job> jobs = Jobs(state.range(0));
   ScopedManualClock clock(MakeDate(2024, 1, 1));
   MessageLoop& loop = MessageLoop::Current();
   int64_t expired = 0;
@@ -62,10 +61,13 @@ void BM_QueuedTimers(benchmark::State& state) {
   }
   state.SetItemsProcessed(expired);
 }
-BENCHMARK(BM_QueuedTimers)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueuedTimers)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_PriorityQueuePeer(benchmark::State& state) {
-  const std::vector<Job> jobs = Jobs();
+  const std::vector<Job> jobs = Jobs(state.range(0));
   ScopedManualClock clock(MakeDate(2024, 1, 1));
   struct Entry {
     uint64_t due;
@@ -97,7 +99,10 @@ void BM_PriorityQueuePeer(benchmark::State& state) {
   }
   state.SetItemsProcessed(expired);
 }
-BENCHMARK(BM_PriorityQueuePeer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PriorityQueuePeer)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kvl

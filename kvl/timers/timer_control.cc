@@ -34,6 +34,7 @@ TimerControl::~TimerControl() {
 }
 
 void TimerControl::SetEnabled(bool v) {
+  if (v == enabled_) return;
   enabled_ = v;
   Sync();
 }

@@ -4,8 +4,9 @@
 //
 // LongTimer and QueuedTimer drive any object with settable "Enabled" and
 // "Interval" by name; TimerControl is the ready-made one. It fires while
-// Enabled is true and Interval is above 0; setting either restarts the
-// count from now. A QueuedTimer given a TimerControl forwards its Timer to
+// Enabled is true and Interval is above 0. Setting Interval, or enabling a
+// disabled control, starts the count from now; enabling an enabled one
+// changes nothing. A QueuedTimer given a TimerControl forwards its Timer to
 // expire by itself; other clients connect a sink that does.
 //
 // Ownership: the loop timer refers to the control without owning it and
