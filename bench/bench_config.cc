@@ -109,6 +109,13 @@ void Generate() {
   std::ofstream(d.ini_file) << ini;
 }
 
+// Reports `lines` per load as lines per second.
+void SetLinesRate(benchmark::State& state, int64_t lines) {
+  state.counters["lines/s"] = benchmark::Counter(
+      static_cast<double>(lines * state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+
 void LoadConfig(benchmark::State& state, bool lazy) {
   const Data& d = TheData();
   for (auto _ : state) {
@@ -117,9 +124,7 @@ void LoadConfig(benchmark::State& state, bool lazy) {
     if (!reader->LoadConfigFile(d.main_file)) state.SkipWithError("load failed");
     benchmark::DoNotOptimize(reader->sections().size());
   }
-  state.counters["lines/s"] = benchmark::Counter(
-      static_cast<double>(d.config_lines * state.iterations()),
-      benchmark::Counter::kIsRate);
+  SetLinesRate(state, d.config_lines);
 }
 
 void BM_ConfigLoadEager(benchmark::State& state) { LoadConfig(state, false); }
@@ -144,9 +149,7 @@ void BM_IniLoadInih(benchmark::State& state) {
       state.SkipWithError("inih failed");
     benchmark::DoNotOptimize(map.size());
   }
-  state.counters["lines/s"] = benchmark::Counter(
-      static_cast<double>(d.ini_lines * state.iterations()),
-      benchmark::Counter::kIsRate);
+  SetLinesRate(state, d.ini_lines);
 }
 BENCHMARK(BM_IniLoadInih)->Unit(benchmark::kMillisecond);
 #endif
@@ -159,9 +162,7 @@ void BM_IniLoadPropertyTree(benchmark::State& state) {
     boost::property_tree::read_ini(d.ini_file, tree);
     benchmark::DoNotOptimize(tree.size());
   }
-  state.counters["lines/s"] = benchmark::Counter(
-      static_cast<double>(d.ini_lines * state.iterations()),
-      benchmark::Counter::kIsRate);
+  SetLinesRate(state, d.ini_lines);
 }
 BENCHMARK(BM_IniLoadPropertyTree)->Unit(benchmark::kMillisecond);
 #endif
