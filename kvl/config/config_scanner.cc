@@ -21,12 +21,12 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Tabs become spaces, then spaces are trimmed from both ends.
 std::string Normalise(std::string_view raw) {
   size_t begin = 0, end = raw.size();
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (begin < end && blank(raw[begin])) ++begin;
-  while (end > begin && blank(raw[end - 1])) --end;
-  std::string line(raw.substr(begin, end - begin));
-  for (char& c : line) {
-    if (c == '\t') c = ' ';
+  while (begin < end && (raw[begin] == ' ' || raw[begin] == '\t')) ++begin;
+  while (end > begin && (raw[end - 1] == ' ' || raw[end - 1] == '\t')) --end;
+  std::string line(raw.data() + begin, end - begin);
+  for (size_t tab = line.find('\t'); tab != std::string::npos;
+       tab = line.find('\t', tab + 1)) {
+    line[tab] = ' ';
   }
   return line;
 }
@@ -251,16 +251,17 @@ bool ConfigScanner::AtEnd() {
 
 std::string_view ConfigScanner::ReadPhysicalLine() {
   File& f = files_.back();
-  std::string_view rest = std::string_view(f.bytes).substr(f.pos);
-  size_t end = rest.find_first_of("\r\n");
-  if (end == std::string_view::npos) {
-    f.pos = f.bytes.size();
-    return rest;
+  const char* begin = f.bytes.data() + f.pos;
+  const char* end = f.bytes.data() + f.bytes.size();
+  const char* stop = begin;
+  while (stop != end && *stop != '\n' && *stop != '\r') ++stop;
+  std::string_view line(begin, static_cast<size_t>(stop - begin));
+  if (stop != end) {
+    if (*stop == '\r' && stop + 1 != end && stop[1] == '\n') ++stop;
+    ++stop;
   }
-  size_t next = end + 1;
-  if (rest[end] == '\r' && next < rest.size() && rest[next] == '\n') ++next;
-  f.pos += next;
-  return rest.substr(0, end);
+  f.pos = static_cast<size_t>(stop - f.bytes.data());
+  return line;
 }
 
 void ConfigScanner::FollowInclude(std::string_view line,
