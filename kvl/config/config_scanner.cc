@@ -316,6 +316,7 @@ std::string ConfigScanner::NextConfigLine() {
         FollowInclude(line, f.line);
         continue;
       }
+      const bool continued = EndsWithNoCase(line, continuation_);
       if (continuing) {
         text += ' ';
         text += line;
@@ -326,12 +327,7 @@ std::string ConfigScanner::NextConfigLine() {
         if (text.empty()) continue;
       }
       last_line_ = f.line;
-      if (!EndsWithNoCase(continuing ? std::string_view(text).substr(
-                                           text.size() - line.size())
-                                     : std::string_view(text),
-                          continuation_)) {
-        break;
-      }
+      if (!continued) break;
       text.replace(text.size() - continuation_.size(), continuation_.size(),
                    continuation_.size(), ' ');
       continuing = true;
