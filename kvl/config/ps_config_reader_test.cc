@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kvl/config/internal/config_test_support.h"
+#include "kvl/frame/library.h"
 #include "kvl/runtime/atomic_file.h"
 #include "kvl/runtime/message_loop.h"
 #include "kvl/runtime/test_support.h"
@@ -289,6 +290,7 @@ TEST_F(PSConfigReaderTest, SaveIntoADirectoryThatIsNotWritable) {
 }
 
 TEST_F(PSConfigReaderTest, NothingLeaks) {
+  StartLibrary();  // the library's own objects are not the test's
   LiveObjectCheck leaks;
   {
     auto r = MakeRef<PSConfigReader>();
