@@ -2,7 +2,7 @@
 // is split at NUL bytes into up to four files f0.cfg .. f3.cfg in a private
 // temporary directory (so «@Include f2.cfg» lines reach each other, cycles
 // included); f0.cfg is loaded eagerly and lazily, every item is asked for,
-// and the configuration is saved and loaded back. Nothing may crash, hang,
+// and some configurations are saved and loaded back. Nothing may crash, hang,
 // leak or trip the sanitizers.
 #include <stdlib.h>
 
@@ -62,8 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto reader = kvl::MakeRef<kvl::PSConfigReader>();
   Exercise(*reader, true);
   Exercise(*reader, false);
-  // Saving rewrites the files in place; read the result back once more.
-  reader->SaveConfigFile(Dir() + "/saved.cfg");
-  reader->LoadConfigFile(Dir() + "/saved.cfg");
+  // Saving rewrites the files in place and flushes them to disk, which is
+  // slow: one input in eight is saved and read back.
+  if (size % 8 == 0) {
+    reader->SaveConfigFile(Dir() + "/saved.cfg");
+    reader->LoadConfigFile(Dir() + "/saved.cfg");
+  }
   return 0;
 }
