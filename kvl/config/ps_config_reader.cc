@@ -1,11 +1,13 @@
 #include "kvl/config/ps_config_reader.h"
 
+#include <string.h>
+
 #include <exception>
 
 #include "kvl/config/internal/reader_members.h"
 #include "kvl/files/kvl_path.h"
 #include "kvl/frame/catalogue.h"
-#include "kvl/runtime/atomic_file.h"
+#include "kvl/runtime/replace_file.h"
 #include "kvl/runtime/checked.h"
 #include "kvl/runtime/message_loop.h"
 
@@ -325,9 +327,12 @@ bool PSConfigReader::SaveConfigFile(const std::string& FileName) {
   config_file_ = save;
   bool all_written = true;
   for (const std::string& file : SavedFiles()) {
-    std::string error;
-    if (!WriteFileAtomically(NativePath(file), SavedText(file), &error)) {
-      SendScanError(-1, "SaveConfigTo(" + file + ") Exception: " + error);
+    const std::string text = SavedText(file);
+    const int error = ReplaceFile(
+        NativePath(file), [&](int fd) { return WriteAll(fd, text); }, 0666);
+    if (error != 0) {
+      SendScanError(-1, "SaveConfigTo(" + file + ") Exception: " +
+                            strerror(error));
       all_written = false;
     }
   }

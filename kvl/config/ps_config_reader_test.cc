@@ -11,7 +11,7 @@
 
 #include "kvl/config/internal/config_test_support.h"
 #include "kvl/frame/library.h"
-#include "kvl/runtime/atomic_file.h"
+#include "kvl/runtime/replace_file.h"
 #include "kvl/runtime/message_loop.h"
 #include "kvl/runtime/test_support.h"
 
