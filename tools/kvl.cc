@@ -5,6 +5,8 @@
 //   kvl members <Class>                the member table in order
 //   kvl call <ProgId> <Member> [arg…]  calls a member, prints the result
 //   kvl param <text>                   parses a parameter string (kvl_param.cc)
+//   kvl config check|dump <file>       checks or prints a configuration
+//                                      (kvl_config.cc)
 //   kvl register | unregister          the library's registry entries
 //
 // Arguments of `call` are read in the library's value text form
@@ -29,6 +31,7 @@
 #include "kvl/runtime/variant.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
+#include "tools/kvl_config.h"
 #include "tools/kvl_param.h"
 
 namespace kvl {
@@ -39,6 +42,7 @@ constexpr char kUsage[] =
     "       kvl members <Class>\n"
     "       kvl call <ProgId> <Member> [args...]\n"
     "       kvl param <text>\n"
+    "       kvl config check|dump <file>\n"
     "       kvl register\n"
     "       kvl unregister\n";
 
@@ -167,6 +171,14 @@ int RunEntryPoint(int32_t (*entry_point)()) {
   return PrintError(status, kLibrarySource, StandardDescription(status));
 }
 
+int ConfigCommand(std::span<char*> args) {
+  std::string_view sub = args[1];
+  if (sub == "check") return ConfigCheckCommand(args[2]);
+  if (sub == "dump") return ConfigDumpCommand(args[2]);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
 int Run(std::span<char*> args) {
   if (args.empty()) {
     std::fputs(kUsage, stderr);
@@ -178,6 +190,7 @@ int Run(std::span<char*> args) {
   if (command == "call" && args.size() >= 3)
     return CallMember(args[1], args[2], args.subspan(3));
   if (command == "param" && args.size() == 2) return ParamCommand(args[1]);
+  if (command == "config" && args.size() == 3) return ConfigCommand(args);
   if (command == "register" && args.size() == 1)
     return RunEntryPoint(&DllRegisterServer);
   if (command == "unregister" && args.size() == 1)

@@ -6,7 +6,12 @@
 // `path`; the directory is flushed as well, so that the rename survives a
 // crash. When any step fails the temporary file is removed and `path` is
 // left as it was. The new file keeps the permission bits of the regular file
-// it replaces; a new file gets `new_mode` less the process umask.
+// it replaces (and its owner and group, where the process may set them); a
+// new file gets `new_mode` less the process umask. A `path` that is a
+// symbolic link is followed: the file it names is replaced, the link stays.
+//
+// ScopedWriteFault is the seam tests use to make the n-th write or the
+// rename fail as a full disk or a failing device would.
 //
 // Threading: any thread. Concurrent replacements of one path each use their
 // own temporary file; the last rename wins.
@@ -25,8 +30,8 @@
 
 namespace kvl {
 
-// Writes all of `data` to `fd`, retrying short writes and interruptions;
-// false with errno set on failure.
+// Writes all of `data` to `fd` in pieces of at most 1 MiB, retrying short
+// writes and interruptions; false with errno set on failure.
 bool WriteAll(int fd, std::string_view data);
 
 // Replaces the contents of `path` by what `write` writes to the descriptor
@@ -35,6 +40,17 @@ bool WriteAll(int fd, std::string_view data);
 // (EIO when `write` failed without setting errno).
 int ReplaceFile(const std::string& path,
                 const std::function<bool(int fd)>& write, mode_t new_mode);
+
+// While alive, makes this thread's writes fail: the `nth_write`-th call of
+// write(2) made by WriteAll from now on (1-based; 0 for none) fails with
+// ENOSPC, and with `fail_rename` every rename of ReplaceFile fails with EIO.
+class ScopedWriteFault {
+ public:
+  ScopedWriteFault(int nth_write, bool fail_rename);
+  ~ScopedWriteFault();
+  ScopedWriteFault(const ScopedWriteFault&) = delete;
+  ScopedWriteFault& operator=(const ScopedWriteFault&) = delete;
+};
 
 }  // namespace kvl
 

@@ -1,0 +1,388 @@
+#include "kvl/config/config_scanner.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <exception>
+
+#include "kvl/files/kvl_path.h"
+#include "kvl/frame/catalogue.h"
+#include "kvl/frame/library.h"
+#include "kvl/runtime/variant_convert.h"
+
+namespace kvl {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Tabs become spaces, then spaces are trimmed from both ends.
+std::string Normalise(std::string_view raw) {
+  size_t begin = 0, end = raw.size();
+  while (begin < end && (raw[begin] == ' ' || raw[begin] == '\t')) ++begin;
+  while (end > begin && (raw[end - 1] == ' ' || raw[end - 1] == '\t')) --end;
+  std::string line(raw.data() + begin, end - begin);
+  for (size_t tab = line.find('\t'); tab != std::string::npos;
+       tab = line.find('\t', tab + 1)) {
+    line[tab] = ' ';
+  }
+  return line;
+}
+
+bool EndsWithNoCase(std::string_view line, std::string_view suffix) {
+  return !suffix.empty() && line.size() >= suffix.size() &&
+         EqualsNoCase(line.substr(line.size() - suffix.size()), suffix);
+}
+
+bool IsHeader(std::string_view line) {
+  return line.size() >= 2 && line.front() == '[' && line.back() == ']';
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// Reads the whole of `native` into `bytes`; false with errno set.
+bool ReadWholeFile(const std::string& native, std::string& bytes) {
+  int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    close(fd);
+    errno = error;
+    return false;
+  }
+  bytes.clear();
+  if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+  char buffer[64 * 1024];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int error = errno;
+      close(fd);
+      errno = error;
+      return false;
+    }
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+}  // namespace
+
+const ClassInfo& ConfigScannerEvents::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<ConfigScannerEvents>("__ConfigScanner",
+                                        ClassKind::kNotification)
+          .Method<&ConfigScannerEvents::NotifyProgress>("NotifyProgress",
+                                                        {Arg("TheRatio")})
+          .Method<&ConfigScannerEvents::ScanError>(
+              "ScanError", {Arg("LineNumber"), Arg("Description")})
+          .Build();
+  return info;
+}
+
+const ClassInfo& ConfigScanner::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<ConfigScanner>("ConfigScanner", ClassKind::kPrivate)
+          .Let<&ConfigScanner::SetCommentString>("CommentString")
+          .Let<&ConfigScanner::SetContinuationString>("ContinuationString")
+          .Let<&ConfigScanner::SetReturnComments>("ReturnComments")
+          .Get<&ConfigScanner::ReturnComments>("ReturnComments")
+          .Get<&ConfigScanner::IsOpen>("IsOpen")
+          .Get<&ConfigScanner::AtEnd>("AtEnd")
+          .Method<&ConfigScanner::Rewind>("Rewind")
+          .Method<&ConfigScanner::SeekSection>("SeekSection", {Arg("name")})
+          .Method<&ConfigScanner::IsSectionHeader>("IsSectionHeader",
+                                                   {Arg("line")})
+          .Method<&ConfigScanner::IsContinued>("IsContinued", {Arg("line")})
+          .Method<&ConfigScanner::IsComment>("IsComment", {Arg("line")})
+          .Method<&ConfigScanner::IsInclude>("IsInclude", {Arg("line")})
+          .Get<&ConfigScanner::FileName>("FileName")
+          .Let<&ConfigScanner::SetFileName>("FileName")
+          .Get<&ConfigScanner::IncludedFrom>("IncludedFrom")
+          .Method<&ConfigScanner::NextConfigLine>("NextConfigLine")
+          .Get<&ConfigScanner::ReturnedFromInclude>("ReturnedFromInclude")
+          .Method<&ConfigScanner::NextConfigItem>("NextConfigItem")
+          .Method<&ConfigScanner::OpenFile>("OpenFile")
+          .Method<&ConfigScanner::IncludeFile>("IncludeFile", {Arg("name")})
+          .Method<&ConfigScanner::CloseFile>("CloseFile")
+          .Get<&ConfigScanner::CurrentSection>("CurrentSection")
+          .Method<&ConfigScanner::SectionNameOf>("SectionNameOf",
+                                                 {Arg("line")})
+          .Notifies(&ConfigScannerEvents::StaticClass)
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(ConfigScanner)
+
+ConfigScanner::ConfigScanner() = default;
+ConfigScanner::~ConfigScanner() = default;
+
+bool ConfigScanner::StartsWithNoCase(std::string_view line,
+                                     std::string_view prefix) const {
+  return !prefix.empty() && line.size() >= prefix.size() &&
+         EqualsNoCase(line.substr(0, prefix.size()), prefix);
+}
+
+bool ConfigScanner::IsSectionHeader(const std::string& line) const {
+  return IsHeader(Normalise(line));
+}
+bool ConfigScanner::IsContinued(const std::string& line) const {
+  // Trimming would drop the space of the mark: only tabs are replaced.
+  std::string text = line;
+  for (char& c : text) {
+    if (c == '\t') c = ' ';
+  }
+  return EndsWithNoCase(text, continuation_);
+}
+bool ConfigScanner::IsComment(const std::string& line) const {
+  return StartsWithNoCase(Normalise(line), comment_);
+}
+bool ConfigScanner::IsInclude(const std::string& line) const {
+  return StartsWithNoCase(Normalise(line), include_);
+}
+
+std::string ConfigScanner::SectionNameOf(const std::string& line) const {
+  std::string text = Normalise(line);
+  if (!IsHeader(text)) return {};
+  return std::string(
+      TrimSpaces(std::string_view(text).substr(1, text.size() - 2)));
+}
+
+std::string ConfigScanner::CurrentSection() const {
+  return files_.empty() ? std::string() : files_.back().section;
+}
+
+std::string ConfigScanner::IncludedFrom() const {
+  return files_.size() < 2 ? std::string() : files_[files_.size() - 2].name;
+}
+
+std::vector<ConfigScanner::OpenFileLine> ConfigScanner::OpenFiles() const {
+  std::vector<OpenFileLine> out;
+  for (const File& f : files_) out.push_back({f.name, f.line});
+  return out;
+}
+
+void ConfigScanner::SetFileName(const std::string& name) {
+  CloseAll();
+  file_name_ = name;
+}
+
+void ConfigScanner::Report(int32_t line, std::string_view source,
+                           const std::string& description,
+                           const std::string& file) {
+  report_file_ = file;
+  std::string text = std::string(source) + ":" + description;
+  events_.Fire<&ConfigScannerEvents::ScanError>("ScanError", line, text);
+  report_file_.clear();
+}
+
+bool ConfigScanner::OpenFile() {
+  std::string about = files_.empty() ? file_name_ : files_.back().name;
+  if (file_name_.empty()) {
+    Report(-1, "OpenFile", "No filename specified", about);
+    return false;
+  }
+  if (static_cast<int>(files_.size()) >= kMaxOpenFiles) {
+    Report(-1, "OpenFile",
+           "Exception: Too many nested include files (at most 11 open)",
+           about);
+    return false;
+  }
+  File file;
+  if (!ReadWholeFile(NativePath(file_name_), file.bytes)) {
+    Report(-1, "OpenFile", std::string("Exception: ") + strerror(errno),
+           about);
+    return false;
+  }
+  if (file.bytes.starts_with(kByteOrderMark)) file.pos = kByteOrderMark.size();
+  file.name = file_name_;
+  files_.push_back(std::move(file));
+  return true;
+}
+
+bool ConfigScanner::IncludeFile(const std::string& name) {
+  std::string previous = std::exchange(file_name_, name);
+  if (OpenFile()) return true;
+  // The file being read goes on being read, under its own name.
+  file_name_ = std::move(previous);
+  return false;
+}
+
+void ConfigScanner::CloseFile() {
+  if (files_.empty()) return;
+  files_.pop_back();
+  if (!files_.empty()) file_name_ = files_.back().name;
+}
+
+void ConfigScanner::CloseAll() {
+  if (!files_.empty()) file_name_ = files_.front().name;
+  files_.clear();
+}
+
+bool ConfigScanner::Rewind() {
+  if (files_.empty()) return false;
+  File& f = files_.back();
+  f.pos = f.bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  return true;
+}
+
+bool ConfigScanner::AtEnd() {
+  if (files_.empty()) return true;
+  while (files_.back().pos >= files_.back().bytes.size() &&
+         files_.size() > 1) {
+    files_.pop_back();
+    file_name_ = files_.back().name;
+    returned_from_include_ = true;
+  }
+  bool at_end = files_.back().pos >= files_.back().bytes.size();
+  if (at_end) returned_from_include_ = false;
+  return at_end;
+}
+
+std::string_view ConfigScanner::ReadPhysicalLine() {
+  File& f = files_.back();
+  const char* begin = f.bytes.data() + f.pos;
+  const char* end = f.bytes.data() + f.bytes.size();
+  const char* stop = begin;
+  while (stop != end && *stop != '\n' && *stop != '\r') ++stop;
+  std::string_view line(begin, static_cast<size_t>(stop - begin));
+  if (stop != end) {
+    if (*stop == '\r' && stop + 1 != end && stop[1] == '\n') ++stop;
+    ++stop;
+  }
+  f.pos = static_cast<size_t>(stop - f.bytes.data());
+  return line;
+}
+
+void ConfigScanner::FollowInclude(std::string_view line,
+                                  int32_t directive_line) {
+  std::string directive_file = files_.back().name;
+  try {
+    size_t space = line.find(' ');
+    std::string name(space == std::string_view::npos
+                         ? std::string_view()
+                         : TrimSpaces(line.substr(space + 1)));
+    KVLPath& path = InternalInstance<KVLPath>();
+    std::string resolved =
+        path.RelPathToAbsPath(name, path.DirPart(directive_file));
+    if (!IncludeFile(resolved)) {
+      Report(directive_line, "IncludeFileFromDirective",
+             "Can't open: " + resolved, directive_file);
+    }
+  } catch (const std::exception& e) {
+    Report(directive_line, "IncludeFileFromDirective",
+           std::string("Exception: ") + e.what(), directive_file);
+  }
+}
+
+void ConfigScanner::SendProgress() {
+  if (events_.empty() || files_.empty()) return;
+  const File& f = files_.back();
+  double ratio = f.bytes.empty() ? 1.0
+                                 : static_cast<double>(f.pos + 1) /
+                                       static_cast<double>(f.bytes.size());
+  events_.Fire<&ConfigScannerEvents::NotifyProgress>("NotifyProgress", ratio);
+}
+
+std::string ConfigScanner::NextConfigLine() {
+  returned_from_include_ = false;
+  std::string text;
+  try {
+    bool continuing = false;
+    while (!AtEnd()) {
+      std::string line = Normalise(ReadPhysicalLine());
+      File& f = files_.back();
+      ++f.line;
+      if (StartsWithNoCase(line, comment_)) {
+        if (return_comments_ && !continuing) {
+          start_line_ = last_line_ = f.line;
+          start_file_ = f.name;
+          text = std::move(line);
+          break;
+        }
+        continue;
+      }
+      if (StartsWithNoCase(line, include_)) {
+        FollowInclude(line, f.line);
+        continue;
+      }
+      const bool continued = EndsWithNoCase(line, continuation_);
+      if (continuing) {
+        text += ' ';
+        text += line;
+      } else {
+        start_line_ = f.line;
+        start_file_ = f.name;
+        text = std::move(line);
+        if (text.empty()) continue;
+      }
+      last_line_ = f.line;
+      if (!continued) break;
+      text.replace(text.size() - continuation_.size(), continuation_.size(),
+                   continuation_.size(), ' ');
+      continuing = true;
+    }
+    if (IsHeader(text) && !files_.empty()) {
+      File& f = files_.back();
+      f.section = std::string(
+          TrimSpaces(std::string_view(text).substr(1, text.size() - 2)));
+      f.in_section = true;
+    }
+    SendProgress();
+  } catch (const std::exception& e) {
+    Report(start_line_, "NextConfigLine",
+           std::string("Exception: ") + e.what(), start_file_);
+    text.clear();
+  }
+  end_of_input_ = text.empty();
+  return text;
+}
+
+Ref<ParamString> ConfigScanner::NextConfigItem() {
+  std::string line = NextConfigLine();
+  if (line.empty() || IsHeader(line) ||
+      (return_comments_ && StartsWithNoCase(line, comment_))) {
+    return nullptr;
+  }
+  auto ps = MakeRef<ParamString>();
+  if (ps->Parse(line)) return ps;
+  std::string where = start_line_ == last_line_
+                          ? "Line " + std::to_string(start_line_)
+                          : "Lines " + std::to_string(start_line_) + " ... " +
+                                std::to_string(last_line_);
+  Report(start_line_, "NextConfigItem",
+         "NextConfigItem: Can't parse " + where + " :" + ps->LastError(),
+         start_file_);
+  return nullptr;
+}
+
+bool ConfigScanner::SeekSection(const std::string& name) {
+  bool opened_here = false;
+  if (files_.empty()) {
+    if (file_name_.empty() || !OpenFile()) return false;
+    opened_here = true;
+  } else {
+    Rewind();
+  }
+  bool found = false;
+  for (std::string line; !(line = NextConfigLine()).empty();) {
+    if (IsHeader(line) && EqualsNoCase(CurrentSection(), name)) {
+      found = true;
+      break;
+    }
+  }
+  if (opened_here) CloseAll();
+  return found;
+}
+
+}  // namespace kvl
