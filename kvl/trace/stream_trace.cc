@@ -79,8 +79,8 @@ bool ParseFilter(std::string_view text, int32_t* filter) {
 const ClassInfo& KVLStreamTrace::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<KVLStreamTrace>("KVLStreamTrace", ClassKind::kCreatable)
-          .Get<&KVLStreamTrace::FileName>("FileName")
           .Let<&KVLStreamTrace::SetFileName>("FileName")
+          .Get<&KVLStreamTrace::FileName>("FileName")
           .Implements(&IKVLTraceMechanism::StaticClass)
           .Build();
   return info;
@@ -162,8 +162,9 @@ bool ParseTraceSettings(std::string_view text, TraceSettings* out,
       if (EqualsNoCase(option, "calltree")) {
         settings.call_tree = true;
       } else {
-        *error = "unknown option '" + std::string(option) +
-                 "' (the option is calltree)";
+        error->clear();
+        error->append("unknown option '").append(option);
+        error->append("' (the option is calltree)");
         return false;
       }
       options = next == std::string_view::npos ? std::string_view()
@@ -172,9 +173,11 @@ bool ParseTraceSettings(std::string_view text, TraceSettings* out,
   }
   filter = TrimBlanks(filter);
   if (!ParseFilter(filter, &settings.filter)) {
-    *error = "'" + std::string(filter) +
-             "' is not a filter (a number, or NoTrace, Quiet, Moderate, "
-             "Verbose, FunctionEntry, Always, Developer)";
+    error->clear();
+    error->append("'").append(filter);
+    error->append(
+        "' is not a filter (a number, or NoTrace, Quiet, Moderate, Verbose, "
+        "FunctionEntry, Always, Developer)");
     return false;
   }
   *out = std::move(settings);
