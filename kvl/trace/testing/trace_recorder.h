@@ -1,12 +1,6 @@
-// Test helpers: a trace mechanism that records the lines it is handed, and
-// a fixture that starts and ends each test with tracing off, an empty call
+// Test helpers: a mechanism that records the lines it is handed, and a
+// fixture that starts and ends each test with tracing off, an empty call
 // stack and a manual clock. Header-only, for *_test.cc files.
-//
-//   TEST_F(TraceTest, X) {
-//     auto rec = Record(STF_Moderate);
-//     trace_->Trace(STL_Verbose, "S", "m");
-//     EXPECT_EQ(rec->Messages(), Lines({"  m"}));
-//   }
 #ifndef KVL_TRACE_TESTING_TRACE_RECORDER_H_
 #define KVL_TRACE_TESTING_TRACE_RECORDER_H_
 
@@ -28,30 +22,23 @@ using Lines = std::vector<std::string>;
 class TraceRecorder : public Object, public IKVLTraceMechanism {
   KVL_DECLARE_CLASS(TraceRecorder)
  public:
-  struct Line {
-    std::string stamp, source, message;
-  };
-
   bool Connect() override { return connected = true; }
   void Disconnect() override { connected = false; }
   bool Connected() override { return connected; }
+  // Records "source|message" and the stamp, then raises `fail_with` or
+  // runs `on_trace` when set.
   void Trace(const std::string& aTimestamp, const std::string& theSource,
              const std::string& s) override {
-    lines.push_back(Line{aTimestamp, theSource, s});
+    lines.push_back(theSource + "|" + s);
+    stamps.push_back(aTimestamp);
     if (fail_with != 0) Raise(fail_with);
     if (on_trace) on_trace();
   }
 
-  Lines Messages() const {
-    Lines out;
-    for (const Line& l : lines) out.push_back(l.message);
-    return out;
-  }
-
-  std::vector<Line> lines;
+  Lines lines, stamps;
   bool connected = false;
-  int32_t fail_with = 0;           // raised after recording, when set
-  std::function<void()> on_trace;  // runs after recording
+  int32_t fail_with = 0;
+  std::function<void()> on_trace;
 };
 
 inline const ClassInfo& TraceRecorder::StaticClass() {
@@ -67,7 +54,7 @@ class TraceTest : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
 
-  // Sets a new recorder as the mechanism, with `filter` and the call tree.
+  // A new recorder as the mechanism, with `filter` and the call tree.
   Ref<TraceRecorder> Record(KVLTraceFilters filter = STF_Developer,
                             bool call_tree = false) {
     auto rec = MakeRef<TraceRecorder>();
