@@ -8,45 +8,14 @@
 #include <rapidjson/document.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/allocation_counter.h"
 #include "kvl/params/param_string.h"
 #include "kvl/strings/kvl_strings.h"
-
-namespace {
-// The benchmarks run on one thread.
-int64_t g_allocations = 0;
-}  // namespace
-
-// The replacement pairs malloc with free; GCC cannot see through the
-// replaceable allocation functions and warns about every delete.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t n) {
-  return operator new(n);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-  std::free(p);
-}
 
 namespace kvl {
 namespace {

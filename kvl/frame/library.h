@@ -17,8 +17,9 @@
 // is used on the thread that created it, so each client thread gets its own
 // state and nothing here needs a lock. The state lives until the thread
 // ends; it is then released in reverse order of creation, the thread's
-// implicit instances first. (The unique-key counter of com_globals.h is the
-// one exception: it is process-wide.)
+// implicit instances first. (The unique-key counter of com_globals.h and
+// the trace configuration of kvl/trace are the exceptions: they are
+// process-wide.)
 //
 // Objects made while start-up runs, and still held when it ends, belong to
 // the library: they do not keep it loaded (InternalObjectCount). Internal

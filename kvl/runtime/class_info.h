@@ -489,9 +489,13 @@ class ClassBuilder {
     m.name = std::move(name);
     m.kind = kind;
     std::vector<ParamSpec> specs(params);
-    if ((kind == CallKind::kLet || kind == CallKind::kSet) &&
-        specs.size() + 1 == T::kArity) {
-      specs.push_back(Arg(m.name));
+    // A function without parameters has no value to name (and a size
+    // compared through + 1 could wrap).
+    if constexpr (T::kArity > 0) {
+      if ((kind == CallKind::kLet || kind == CallKind::kSet) &&
+          specs.size() == T::kArity - 1) {
+        specs.push_back(Arg(m.name));
+      }
     }
     m.params = DescribeAll<typename T::Args>(specs, m.name);
     using R = std::remove_cvref_t<typename T::Result>;

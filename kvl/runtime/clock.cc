@@ -60,6 +60,20 @@ Date Clock::Now() {
   return LocalDateFromUnix(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1'000'000));
 }
 
+Clock::Reading Clock::Read() {
+  ClockState& s = State();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (s.manual) {
+      double seconds = static_cast<double>(s.elapsed_ms) / 1000.0;
+      return Reading{true, AddSeconds(s.start, seconds), 0};
+    }
+  }
+  timespec ts = ReadClock(CLOCK_REALTIME);
+  return Reading{false, Date{},
+                 int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1'000'000};
+}
+
 uint64_t Clock::TickCount64() {
   ClockState& s = State();
   std::lock_guard<std::mutex> lock(s.mu);

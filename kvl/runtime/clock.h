@@ -43,6 +43,17 @@ class Clock {
   static void UseSystem();
   static bool IsManual();
 
+  // One reading of the clock for callers that keep their own conversion to
+  // local time (the trace stamp caches the time-zone offset instead of
+  // looking it up per line, as Now() does). A manual clock has no time
+  // zone: it gives its local Date.
+  struct Reading {
+    bool manual = false;
+    Date local;           // a manual clock's Now()
+    int64_t unix_ms = 0;  // the system clock: ms since 1970-01-01 UTC
+  };
+  static Reading Read();
+
  private:
   friend class ScopedManualClock;
   // Manual time at `now`, the tick counter at `ticks`.
