@@ -75,7 +75,8 @@ case "$mode" in
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
       -DKVL_BENCH=OFF -DKVL_WERROR=OFF "${launcher[@]}" >/dev/null
-    cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz table_load_fuzz
+    cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz table_load_fuzz \
+      event_text_fuzz
     mkdir -p build-fuzz/corpus/param_string
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ./build-fuzz/fuzz/param_string_fuzz -max_total_time=60 -timeout=10 \
@@ -84,6 +85,10 @@ case "$mode" in
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ./build-fuzz/fuzz/table_load_fuzz -max_total_time=30 -timeout=10 \
       -max_len=4096 build-fuzz/corpus/table_load fuzz/corpus/table_load
+    mkdir -p build-fuzz/corpus/event_text
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ./build-fuzz/fuzz/event_text_fuzz -max_total_time=30 -timeout=10 \
+      -max_len=4096 build-fuzz/corpus/event_text fuzz/corpus/event_text
     ;;
   *)
     echo "usage: $0 run|test|asan|tsan|bench|fuzz" >&2
