@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace kvl {
@@ -47,6 +48,21 @@ constexpr C AsciiToLower(C c) {
 template <class C>
 constexpr C AsciiToUpper(C c) {
   return IsAsciiLower(c) ? static_cast<C>(c - ('a' - 'A')) : c;
+}
+
+// Eight bytes held in one word, each ASCII capital turned into its small
+// letter at once; every other byte (UTF-8 sequences included) is kept.
+constexpr uint64_t AsciiToLowerEightBytes(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  // Per byte, the high bit of `at_least_a` says the low seven bits are
+  // >= 'A', of `beyond_z` that they are > 'Z'; no sum carries into the next
+  // byte because low7 + 0x3f < 0x100.
+  const uint64_t low7 = x & ~kHighBits;
+  const uint64_t at_least_a = low7 + (0x80 - 'A') * kOnes;
+  const uint64_t beyond_z = low7 + (0x7f - 'Z') * kOnes;
+  const uint64_t capital = at_least_a & ~beyond_z & ~x & kHighBits;
+  return x | (capital >> 2);  // 0x80 >> 2 is the case bit 0x20
 }
 
 // 0-15 for "0"-"9", "a"-"f" and "A"-"F"; -1 for anything else.
