@@ -76,7 +76,7 @@ case "$mode" in
     cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
       -DKVL_BENCH=OFF -DKVL_WERROR=OFF "${launcher[@]}" >/dev/null
     cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz table_load_fuzz \
-      config_fuzz
+      config_fuzz event_text_fuzz
     mkdir -p build-fuzz/corpus/param_string
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ./build-fuzz/fuzz/param_string_fuzz -max_total_time=60 -timeout=10 \
@@ -89,6 +89,10 @@ case "$mode" in
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ./build-fuzz/fuzz/config_fuzz -max_total_time=30 -timeout=10 \
       -max_len=8192 build-fuzz/corpus/config fuzz/corpus/config
+    mkdir -p build-fuzz/corpus/event_text
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ./build-fuzz/fuzz/event_text_fuzz -max_total_time=30 -timeout=10 \
+      -max_len=4096 build-fuzz/corpus/event_text fuzz/corpus/event_text
     ;;
   *)
     echo "usage: $0 run|test|asan|tsan|bench|fuzz" >&2

@@ -28,13 +28,25 @@ struct Corpus {
   int64_t items = 0;  // items in all the parameter trees
 };
 
-const char* const kWords[] = {"alpha",    "beta",      "gamma", "delta",
-                              "server01", "client_17", "queue", "print",
-                              "job",      "done"};
+using WordList = const char* const[10];
+WordList kWords = {"alpha",     "beta",  "gamma", "delta", "server01",
+                   "client_17", "queue", "print", "job",   "done"};
+// The same shapes with words beyond ASCII: accents, Greek, Cyrillic, CJK,
+// emoji.
+WordList kUtf8Words = {"caf\u00e9",
+                       "na\u00efve",
+                       "\u00c9tat",
+                       "\u03b4\u03ad\u03bb\u03c4\u03b1",
+                       "\u0441\u0435\u0440\u0432\u0435\u0440",
+                       "\u65e5\u672c\u8a9e",
+                       "\u30ad\u30e5\u30fc",
+                       "\U0001F680launch",
+                       "Stra\u00dfe_2",
+                       "\u00fcber"};
 
 // One line of each shape, with varying values, in both forms.
-void AddLine(Corpus& c, int shape, std::mt19937& rng) {
-  auto word = [&] { return std::string(kWords[rng() % 10]); };
+void AddLine(Corpus& c, int shape, std::mt19937& rng, const WordList& words) {
+  auto word = [&] { return std::string(words[rng() % 10]); };
   auto num = [&](int mod) { return std::to_string(rng() % mod); };
   std::string p, j;
   switch (shape) {
@@ -95,35 +107,41 @@ int64_t CountItems(const ParamItem& item) {
   return n;
 }
 
+Corpus MakeCorpus(const WordList& words) {
+  Corpus c;
+  std::mt19937 rng(42);
+  for (int i = 0; i < 1000; ++i) AddLine(c, i % 5, rng, words);
+  Ref<ParamString> ps = MakeRef<ParamString>();
+  for (const std::string& line : c.params) {
+    if (!ps->Parse(line)) {
+      std::fprintf(stderr, "bad line: %s\n", line.c_str());
+      std::abort();
+    }
+    c.items += CountItems(*ps->params());
+  }
+  for (const std::string& line : c.json) {
+    rapidjson::Document d;
+    if (d.Parse(line.c_str()).HasParseError()) {
+      std::fprintf(stderr, "bad json: %s\n", line.c_str());
+      std::abort();
+    }
+  }
+  return c;
+}
+
 const Corpus& TheCorpus() {
-  static const Corpus corpus = [] {
-    Corpus c;
-    std::mt19937 rng(42);
-    for (int i = 0; i < 1000; ++i) AddLine(c, i % 5, rng);
-    Ref<ParamString> ps = MakeRef<ParamString>();
-    for (const std::string& line : c.params) {
-      if (!ps->Parse(line)) {
-        std::fprintf(stderr, "bad line: %s\n", line.c_str());
-        std::abort();
-      }
-      c.items += CountItems(*ps->params());
-    }
-    for (const std::string& line : c.json) {
-      rapidjson::Document d;
-      if (d.Parse(line.c_str()).HasParseError()) {
-        std::fprintf(stderr, "bad json: %s\n", line.c_str());
-        std::abort();
-      }
-    }
-    return c;
-  }();
+  static const Corpus corpus = MakeCorpus(kWords);
+  return corpus;
+}
+const Corpus& TheUtf8Corpus() {
+  static const Corpus corpus = MakeCorpus(kUtf8Words);
   return corpus;
 }
 
 // Items are counted in the parameter trees for every format: the JSON
 // lines carry the same content.
-void Report(benchmark::State& state, size_t bytes, int64_t allocations) {
-  const Corpus& c = TheCorpus();
+void Report(benchmark::State& state, size_t bytes, int64_t allocations,
+            const Corpus& c = TheCorpus()) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(bytes));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * c.items);
@@ -132,8 +150,7 @@ void Report(benchmark::State& state, size_t bytes, int64_t allocations) {
       static_cast<double>(static_cast<int64_t>(state.iterations()) * c.items);
 }
 
-void BM_ParamStringParse(benchmark::State& state) {
-  const Corpus& c = TheCorpus();
+void ParseParams(benchmark::State& state, const Corpus& c) {
   Strings();
   Ref<ParamString> ps = MakeRef<ParamString>();
   int64_t before = g_allocations;
@@ -141,7 +158,24 @@ void BM_ParamStringParse(benchmark::State& state) {
     for (const std::string& line : c.params)
       benchmark::DoNotOptimize(ps->Parse(line));
   }
-  Report(state, c.param_bytes, g_allocations - before);
+  Report(state, c.param_bytes, g_allocations - before, c);
+}
+
+template <unsigned kFlags>
+void ParseJson(benchmark::State& state, const Corpus& c) {
+  int64_t before = g_allocations;
+  for (auto _ : state) {
+    for (const std::string& line : c.json) {
+      rapidjson::Document d;
+      d.Parse<kFlags>(line.c_str(), line.size());
+      benchmark::DoNotOptimize(d.HasParseError());
+    }
+  }
+  Report(state, c.json_bytes, g_allocations - before, c);
+}
+
+void BM_ParamStringParse(benchmark::State& state) {
+  ParseParams(state, TheCorpus());
 }
 BENCHMARK(BM_ParamStringParse);
 
@@ -178,16 +212,7 @@ void BM_ParamStringWrite(benchmark::State& state) {
 BENCHMARK(BM_ParamStringWrite);
 
 void BM_RapidJsonParse(benchmark::State& state) {
-  const Corpus& c = TheCorpus();
-  int64_t before = g_allocations;
-  for (auto _ : state) {
-    for (const std::string& line : c.json) {
-      rapidjson::Document d;
-      d.Parse(line.c_str(), line.size());
-      benchmark::DoNotOptimize(d.HasParseError());
-    }
-  }
-  Report(state, c.json_bytes, g_allocations - before);
+  ParseJson<rapidjson::kParseDefaultFlags>(state, TheCorpus());
 }
 BENCHMARK(BM_RapidJsonParse);
 
@@ -201,6 +226,17 @@ void BM_NlohmannJsonParse(benchmark::State& state) {
   Report(state, c.json_bytes, g_allocations - before);
 }
 BENCHMARK(BM_NlohmannJsonParse);
+
+// The same shapes with UTF-8 words, which the tokenizer reads as letters.
+void BM_ParamStringParseUtf8(benchmark::State& state) {
+  ParseParams(state, TheUtf8Corpus());
+}
+BENCHMARK(BM_ParamStringParseUtf8);
+
+void BM_RapidJsonParseUtf8(benchmark::State& state) {
+  ParseJson<rapidjson::kParseValidateEncodingFlag>(state, TheUtf8Corpus());
+}
+BENCHMARK(BM_RapidJsonParseUtf8);
 
 }  // namespace
 }  // namespace kvl

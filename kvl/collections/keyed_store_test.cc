@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "kvl/runtime/no_case_hash.h"
 
 namespace kvl {
 namespace {
@@ -30,6 +33,34 @@ TEST(KeyedStoreTest, KeysIgnoreAsciiCaseOnly) {
   EXPECT_TRUE(s.Add(6, "A-Rather-Long-Key-With-Many-Words.1"));
   EXPECT_EQ(s.PositionOf("a-rather-long-key-with-many-words.1"), 4u);
   EXPECT_EQ(s.PositionOf("a-rather-long-key-with-many-words.2"), 0u);
+}
+
+// Keys chosen to share one home slot of the index under a seed someone
+// might know spread out under the process's seed, and each is still found
+// in any letter case.
+TEST(KeyedStoreTest, KeysCraftedForAKnownSeedSpreadAndStayReachable) {
+  constexpr uint64_t kKnownSeed = 0;
+  constexpr size_t kMask = 1023;
+  std::vector<std::string> keys;
+  for (int i = 0; keys.size() < 64; ++i) {
+    std::string key = "Key-" + std::to_string(i);
+    if ((HashNoCase(key, kKnownSeed) & kMask) == 0) keys.push_back(key);
+  }
+  ASSERT_NE(ProcessHashSeed(), kKnownSeed);
+  std::set<size_t> homes;
+  Store s;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    homes.insert(internal::KeyIndex::Hash(keys[i]) & kMask);
+    ASSERT_TRUE(s.Add(static_cast<int>(i), keys[i]));
+  }
+  // 64 random homes among 1024 rarely share; all in one is out of reach.
+  EXPECT_GT(homes.size(), 48u);
+  for (size_t i = 0; i < keys.size(); i += 2) EXPECT_TRUE(s.Remove(keys[i]));
+  for (size_t i = 1; i < keys.size(); i += 2) {
+    std::string upper = keys[i];
+    for (char& c : upper) c = AsciiToUpper(c);
+    EXPECT_EQ(s.PositionOf(upper), i / 2 + 1) << upper;
+  }
 }
 
 TEST(KeyedStoreTest, AddBeforeAndAfterPositions) {

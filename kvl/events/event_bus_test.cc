@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "kvl/frame/library.h"
 #include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/test_support.h"
+#include "kvl/runtime/testing/random_text.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl {
@@ -178,6 +180,35 @@ TEST_F(EventBusTest, ListenerStringsAndQualifiers) {
   EXPECT_EQ(Fire(),
             "plain:foo plain:FOO k:FOO copies:Job/To/Printer "
             "mon:Job/To/Printer catch:Job/To/Printer");
+}
+
+// Event names, keywords and values made of UTF-8 letters, written by the
+// event's text form, read back unchanged through SendString; a listener
+// string naming them matches.
+TEST_F(EventBusTest, Utf8WordsReadBackThroughEventStrings) {
+  std::mt19937 rng(31);
+  Ref<EventObject> got;
+  auto r = Receiver("r");
+  r->action = [&](EventObject& e) { got = Ref<EventObject>(&e); };
+  for (int round = 0; round < 300; ++round) {
+    const std::string name = RandomUtf8Word(rng) + "/" + RandomUtf8Word(rng);
+    const std::string keyword = RandomUtf8Word(rng);
+    const std::string value = RandomUtf8Word(rng);
+    auto e = MakeRef<EventObject>();
+    e->SetName(name);
+    e->SetNewValue(keyword, Variant(value));
+    const std::string text = e->ToString();
+    SCOPED_TRACE(text);
+    const int32_t id =
+        bus_->ListenString(r, name + " " + keyword + "=" + value);
+    bus_->SendString(text);
+    got.reset();
+    Fire();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->Name(), name);
+    EXPECT_EQ(got->Value(keyword), Variant(value));
+    bus_->Unlisten(id);
+  }
 }
 
 TEST_F(EventBusTest, IdListeners) {

@@ -51,6 +51,15 @@ TEST(EventWordsTest, SplitsLikeEventStrings) {
       {"", {""}},
       {"E a\\", {"E", "a\\"}},
       {"E ] x", {"E", "]", "x"}},  // depths below zero still split
+      // An escaped UTF-8 character is skipped whole; malformed bytes are
+      // ordinary characters.
+      {"\xC3\x89v K=\\\xC3\xA9 x", {"\xC3\x89v", "K=\\\xC3\xA9", "x"}},
+      {"E \xC3 \x80"
+       "x \\\xE2\x82",
+       {"E", "\xC3",
+        "\x80"
+        "x",
+        "\\\xE2\x82"}},
   };
   for (const Case& c : cases)
     EXPECT_EQ(internal::SplitEventWords(c.text), c.words) << c.text;

@@ -2,90 +2,20 @@
 
 #include <algorithm>
 
+#include "kvl/runtime/ascii.h"
+#include "kvl/runtime/utf8.h"
+
 namespace kvl {
 namespace {
-
-// A byte that does not belong to a well-formed UTF-8 sequence reads as this
-// base plus the byte, a code no character has.
-constexpr uint32_t kStrayByteBase = 0x110000;
 
 // Middle segments up to this many elements are searched by trying each
 // start position; longer ones with the bit-parallel scan.
 constexpr uint32_t kNaiveSearchLimit = 8;
 
-inline uint32_t FoldAscii(uint32_t c) {
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
-
-inline uint32_t SwapAsciiCase(uint32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + ('a' - 'A');
-  if (c >= 'a' && c <= 'z') return c - ('a' - 'A');
-  return c;
-}
-
-// The character at byte `i` of `s` (i < s.size()) and its length in bytes:
-// a well-formed UTF-8 sequence (shortest form, no surrogates, at most
-// U+10FFFF) is one character; any other byte is a character by itself.
-uint32_t DecodeSlow(std::string_view s, size_t i, size_t* len) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  *len = 1;
-  size_t n;
-  uint32_t cp;
-  uint32_t min;
-  if ((b & 0xE0) == 0xC0) {
-    n = 2, cp = b & 0x1Fu, min = 0x80;
-  } else if ((b & 0xF0) == 0xE0) {
-    n = 3, cp = b & 0x0Fu, min = 0x800;
-  } else if ((b & 0xF8) == 0xF0) {
-    n = 4, cp = b & 0x07u, min = 0x10000;
-  } else {
-    return kStrayByteBase + b;
-  }
-  if (s.size() - i < n) return kStrayByteBase + b;
-  for (size_t k = 1; k < n; ++k) {
-    const auto c = static_cast<unsigned char>(s[i + k]);
-    if ((c & 0xC0) != 0x80) return kStrayByteBase + b;
-    cp = (cp << 6) | (c & 0x3Fu);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-    return kStrayByteBase + b;
-  *len = n;
-  return cp;
-}
-
-inline uint32_t Decode(std::string_view s, size_t i, size_t* len) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  if (b < 0x80) {
-    *len = 1;
-    return b;
-  }
-  return DecodeSlow(s, i, len);
-}
-
-// The character as the matcher compares it: ASCII letters folded.
+// The character at byte `i` as the matcher compares it: ASCII letters
+// folded, a stray byte as kUtf8StrayByteBase plus the byte.
 inline uint32_t DecodeFolded(std::string_view s, size_t i, size_t* len) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  if (b < 0x80) {
-    *len = 1;
-    return FoldAscii(b);
-  }
-  return DecodeSlow(s, i, len);
-}
-
-// The start of the character that ends at byte `end` (> floor), not looking
-// before `floor`. Every byte that is not a continuation byte starts a
-// character, so stepping back agrees with decoding forward.
-size_t PreviousStart(std::string_view s, size_t end, size_t floor) {
-  const size_t last = end - 1;
-  if ((static_cast<unsigned char>(s[last]) & 0xC0) != 0x80) return last;
-  for (size_t back = 1; back <= 3 && last >= floor + back; ++back) {
-    const size_t lead = last - back;
-    if ((static_cast<unsigned char>(s[lead]) & 0xC0) == 0x80) continue;
-    size_t len;
-    DecodeSlow(s, lead, &len);
-    return lead + len == end ? lead : last;
-  }
-  return last;
+  return AsciiToLower(static_cast<uint32_t>(DecodeUtf8(s, i, len)));
 }
 
 }  // namespace
@@ -154,11 +84,11 @@ void WildcardPattern::Compile() {
         }
         first = false;
         size_t len;
-        const uint32_t lo = Decode(p, j, &len);
+        const uint32_t lo = DecodeUtf8(p, j, &len);
         j += len;
         uint32_t hi = lo;
         if (j + 1 < p.size() && p[j] == '-' && p[j + 1] != ']') {
-          hi = Decode(p, j + 1, &len);
+          hi = DecodeUtf8(p, j + 1, &len);
           j += 1 + len;
         }
         if (lo <= hi) members.emplace_back(lo, hi);
@@ -170,8 +100,8 @@ void WildcardPattern::Compile() {
           return false;
         };
         for (uint32_t ch = 0; ch < 128; ++ch) {
-          if (in(ch) || in(SwapAsciiCase(ch))) {
-            const uint32_t f = FoldAscii(ch);
+          if (in(AsciiToLower(ch)) || in(AsciiToUpper(ch))) {
+            const uint32_t f = AsciiToLower(ch);
             cls.ascii[f >> 6] |= uint64_t{1} << (f & 63);
           }
         }
@@ -186,8 +116,8 @@ void WildcardPattern::Compile() {
       // Without its «]» the «[» is an ordinary character.
     }
     size_t len;
-    const uint32_t code = Decode(p, i, &len);
-    elements_.push_back({Kind::kLiteral, FoldAscii(code)});
+    const uint32_t code = DecodeUtf8(p, i, &len);
+    elements_.push_back({Kind::kLiteral, AsciiToLower(code)});
     i += len;
   }
 
@@ -207,7 +137,7 @@ void WildcardPattern::Compile() {
   for (size_t k = 0; k < p.size() && k < 8; ++k) {
     const char c = p[k];
     if (c == '*' || c == '?' || c == '#' || c == '[') break;
-    prefix_bits_ |= uint64_t{FoldAscii(static_cast<unsigned char>(c))}
+    prefix_bits_ |= uint64_t{AsciiToLower(static_cast<unsigned char>(c))}
                     << (8 * k);
     prefix_mask_ |= uint64_t{0xFF} << (8 * k);
   }
@@ -218,8 +148,7 @@ void WildcardPattern::Compile() {
     shape_ = literal_only ? Shape::kLiteral : Shape::kGeneral;
     if (literal_only) {
       literal_.reserve(p.size());
-      for (char c : p)
-        literal_ += static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
+      for (char c : p) literal_ += AsciiToLower(c);
     }
   } else if (elements_.empty()) {
     shape_ = Shape::kEverything;
@@ -241,7 +170,8 @@ uint64_t WildcardPattern::LeadingWord(std::string_view text) {
   uint64_t word = 0;
   const size_t n = std::min<size_t>(text.size(), 8);
   for (size_t i = 0; i < n; ++i)
-    word |= uint64_t{FoldAscii(static_cast<unsigned char>(text[i]))} << (8 * i);
+    word |= uint64_t{AsciiToLower(static_cast<unsigned char>(text[i]))}
+            << (8 * i);
   return word;
 }
 
@@ -310,7 +240,7 @@ bool WildcardPattern::Find(const Segment& seg, std::string_view text,
   for (size_t q = pos; q < text.size();) {
     if (MatchAt(seg, text, q, end, steps)) return true;
     size_t len;
-    Decode(text, q, &len);
+    DecodeUtf8(text, q, &len);
     q += len;
   }
   return false;
@@ -379,7 +309,7 @@ bool WildcardPattern::Matches(std::string_view text, uint64_t* steps) const {
   size_t start = text.size();
   for (uint32_t k = tail_.begin; k < tail_.end; ++k) {
     if (start <= pos) return false;
-    start = PreviousStart(text, start, pos);
+    start = Utf8CharStartBefore(text, start, pos);
     ++count;
   }
   size_t end;

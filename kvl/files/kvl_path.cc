@@ -10,6 +10,7 @@
 #include "kvl/files/internal/path_grammar.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/library.h"
+#include "kvl/runtime/utf8.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl {
@@ -166,7 +167,7 @@ std::string KVLPath::PathAbbreviation(const std::string& s, int16_t n) const {
   const int64_t k = width - fp - 3;
   size_t keep = static_cast<size_t>(k - 1);
   // Never end the head inside a multi-byte character.
-  while (keep > 0 && (static_cast<unsigned char>(s[keep]) & 0xC0) == 0x80)
+  while (keep > 0 && IsUtf8Continuation(static_cast<unsigned char>(s[keep])))
     --keep;
   return s.substr(0, keep) + "..." +
          s.substr(static_cast<size_t>(len - fp - 1));

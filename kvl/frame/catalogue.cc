@@ -8,25 +8,21 @@
 #include "kvl/frame/internal/thread_library.h"
 #include "kvl/frame/library.h"
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/no_case_hash.h"
 
 namespace kvl {
 namespace {
 
 constexpr std::string_view kProgIdPrefix = "KVLCommon.";
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 struct CatalogueData {
   std::mutex mu;
   std::deque<CatalogueEntry> entries;  // stable addresses
   // Built on the first lookup and again after a late registration.
   size_t indexed = 0;
-  std::unordered_map<std::string, const CatalogueEntry*> by_name;   // lower
+  std::unordered_map<std::string, const CatalogueEntry*, NoCaseHash,
+                     NoCaseEqual>
+      by_name;
   std::unordered_map<std::string, const CatalogueEntry*> by_clsid;  // text
 
   void IndexLocked() {
@@ -35,7 +31,7 @@ struct CatalogueData {
       const ClassInfo& info = e->Info();
       // The first registration of a name wins; the catalogue test reports
       // duplicates.
-      by_name.emplace(Lower(info.name()), e);
+      by_name.emplace(info.name(), e);
       by_clsid.emplace(info.clsid().ToString(), e);
     }
   }
@@ -49,7 +45,7 @@ CatalogueData& Data() {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
-         Lower(text.substr(0, prefix.size())) == Lower(prefix);
+         EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // `entry` when it is a global or creatable class the catalogue can make;
@@ -85,7 +81,7 @@ const CatalogueEntry* Catalogue::FindByName(std::string_view name) {
   CatalogueData& d = Data();
   std::lock_guard<std::mutex> lock(d.mu);
   d.IndexLocked();
-  auto it = d.by_name.find(Lower(name));
+  auto it = d.by_name.find(name);
   return it == d.by_name.end() ? nullptr : it->second;
 }
 

@@ -6,6 +6,7 @@
 #include "kvl/params/tokens.h"
 #include "kvl/runtime/checked.h"
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/utf8.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
 
@@ -65,9 +66,15 @@ Ref<ParamItem> NewParamItem(bool smart_quotes, std::string_view quote_chars,
 bool NeedsQuoting(std::string_view text) {
   if (text.empty()) return true;
   if (text.front() == '\'' && text.back() == '\'') return false;
-  if (text.front() >= '0' && text.front() <= '9') return true;
-  return text.find_first_of("-+|!@#$%^&*~;: =[<>{}/(),") !=
-         std::string_view::npos;
+  if (IsAsciiDigit(text.front())) return true;
+  if (text.find_first_of("-+|!@#$%^&*~;: =[<>{}/(),") != std::string_view::npos)
+    return true;
+  // A byte outside any well-formed UTF-8 character would end the word.
+  for (size_t i = 0; i < text.size(); i += Utf8CharLength(text, i))
+    if (static_cast<unsigned char>(text[i]) >= 0x80 &&
+        !Utf8WordCharLength(text, i))
+      return true;
+  return false;
 }
 
 CVParamItem* ParamItem::Children() const {

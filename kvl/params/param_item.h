@@ -150,8 +150,9 @@ Ref<ParamItem> NewParamItem(bool smart_quotes, std::string_view quote_chars,
                             bool show_types);
 
 // Whether a string value must be quoted when written: empty text; text not
-// enclosed in apostrophes that holds one of -+|!@#$%^&*~;: =[<>{}/(), or
-// starts with a digit.
+// enclosed in apostrophes that holds one of -+|!@#$%^&*~;: =[<>{}/(), or a
+// byte that is not part of a well-formed UTF-8 character, or starts with a
+// digit.
 bool NeedsQuoting(std::string_view text);
 
 }  // namespace kvl

@@ -135,11 +135,13 @@ TEST(ParamItemTest, ShowTypesReachesListsAndArrays) {
 }
 
 TEST(ParamItemTest, NeedsQuoting) {
-  for (const char* text : {"", "a b", "x-y", "12x", "9", "a=b", "a,b", "a/b",
-                           "(x)", "a:b", "a]b[", "~", "{", "<"})
+  for (const char* text :
+       {"", "a b", "x-y", "12x", "9", "a=b", "a,b", "a/b", "(x)", "a:b", "a]b[",
+        "~", "{", "<", "caf\xC3", "\x80", "a\xED\xA0\x80"})
     EXPECT_TRUE(NeedsQuoting(text)) << text;
-  for (const char* text : {"abc", "'a b'", "'", "a.b", "a_b", "a\\b", "a?",
-                           "a]", "it's", "say\"", "a\tb"})
+  for (const char* text :
+       {"abc", "'a b'", "'", "a.b", "a_b", "a\\b", "a?", "a]", "it's", "say\"",
+        "a\tb", "caf\xC3\xA9", "\xF0\x9F\x98\x80"})
     EXPECT_FALSE(NeedsQuoting(text)) << text;
 }
 

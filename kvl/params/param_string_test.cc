@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "kvl/collections/tree_iterator.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/kvl_types.h"
 #include "kvl/runtime/test_support.h"
+#include "kvl/runtime/testing/random_text.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
 
@@ -89,6 +91,12 @@ TEST(ParamStringTest, AcceptedTextsTreesAndWrittenForms) {
        "'My Cmd' K=it s"},
       {"Ev, K=1,, J=2", "<Ev>\n  K/I2=1\n  J/I2=2\n", "Ev K=1 J=2"},
       {"Ev A={{1}, 2}", "<Ev>\n  A/V=[[1],2]\n", "Ev A=[[1],2]"},
+      // UTF-8 letters are word characters: in values, keywords, commands.
+      {"E A=caf\xC3\xA9", "<E>\n  A/A=caf\xC3\xA9\n", "E A=caf\xC3\xA9"},
+      {"E A=\xC3\xA9", "<E>\n  A/A=\xC3\xA9\n", "E A=\xC3\xA9"},
+      {"\xC3\x89v/\xE6\x97\xA5 \xC3\xA9t\xC3\xA9=\xF0\x9F\x98\x80",
+       "<\xC3\x89v/\xE6\x97\xA5>\n  \xC3\xA9t\xC3\xA9/A=\xF0\x9F\x98\x80\n",
+       "\xC3\x89v/\xE6\x97\xA5 \xC3\xA9t\xC3\xA9=\xF0\x9F\x98\x80"},
       // A list inside an array has no value text of its own.
       {"Ev A={[1]} B=2", "<Ev>\n  A/V=?\n  B/I2=2\n", "Ev A= B=2"},
   };
@@ -270,6 +278,32 @@ TEST(ParamStringTest, WrittenFormReadsBack) {
     Ref<ParamString> again = MakeRef<ParamString>();
     ASSERT_TRUE(again->Parse(written));
     EXPECT_EQ(Tree(*again), Tree(*ps));
+  }
+}
+
+// Commands, keywords and string values made of UTF-8 letters, written by
+// the library, read back unchanged; so do texts with malformed UTF-8,
+// which the writer quotes.
+TEST(ParamStringTest, Utf8WordsReadBackUnchanged) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 500; ++round) {
+    const std::string command = RandomUtf8Word(rng);
+    const std::string keyword = RandomUtf8Word(rng);
+    std::string value = RandomUtf8Word(rng);
+    if (round % 5 == 0) value.insert(rng() % value.size(), "\xC3");
+    Ref<ParamString> ps = MakeRef<ParamString>();
+    ps->SetCommand(command);
+    ps->Add(keyword, Variant(value))->SetParamType(ST_Ascii);
+    const std::string written = ps->ToString();
+    SCOPED_TRACE(written);
+    Ref<ParamString> again = MakeRef<ParamString>();
+    ASSERT_TRUE(again->Parse(written)) << again->LastError();
+    EXPECT_EQ(again->Command(), command);
+    Ref<ParamItem> item = again->FirstItem();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->Keyword(), keyword);
+    EXPECT_EQ(item->Value(), Variant(value));
+    EXPECT_EQ(again->ToString(), written);
   }
 }
 

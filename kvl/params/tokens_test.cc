@@ -62,8 +62,28 @@ TEST(LexxerTest, TokenLists) {
       {"[{}]",
        {"LeftBracket:[", "LeftBrace:{", "RightBrace:}", "RightBracket:]"}},
       {"\\path _x", {"Identifier:\\path", "Identifier:_x"}},
-      {"\xC3\xA9t\xC3\xA9",
-       {"SingleChar:\xC3\xA9", "Identifier:t", "SingleChar:\xC3\xA9"}},
+      // A well-formed UTF-8 character is a letter wherever it stands.
+      {"\xC3\xA9t\xC3\xA9 caf\xC3\xA9 \xE2\x82\xAC"
+       "5 \xF0\x9F\x98\x80",
+       {"Identifier:\xC3\xA9t\xC3\xA9", "Identifier:caf\xC3\xA9",
+        "Identifier:\xE2\x82\xAC"
+        "5",
+        "Identifier:\xF0\x9F\x98\x80"}},
+      {"12\xC3\xA9 1e\xC3\xA9 -\xC3\xA9",
+       {"Identifier:12\xC3\xA9", "Identifier:1e\xC3\xA9", "SingleChar:-",
+        "Identifier:\xC3\xA9"}},
+      // Malformed bytes are characters of their own that end a word: a
+      // stray continuation, a truncated sequence, an overlong form, a
+      // surrogate.
+      {"a\x80"
+       "b caf\xC3",
+       {"Identifier:a", "SingleChar:\x80", "Identifier:b", "Identifier:caf",
+        "SingleChar:\xC3"}},
+      {"\xE2\x82 x\xC0\xAF"
+       "y \xED\xA0\x80",
+       {"SingleChar:\xE2", "SingleChar:\x82", "Identifier:x", "SingleChar:\xC0",
+        "SingleChar:\xAF", "Identifier:y", "SingleChar:\xED", "SingleChar:\xA0",
+        "SingleChar:\x80"}},
       {"   ", {}},
       {"", {}},
   };

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/ascii.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/internal/date_range.h"
 #include "kvl/runtime/internal/numeric_text.h"
@@ -164,15 +165,11 @@ void AppendTime(std::string& out, const DateParts& p) {
   AppendPadded(out, p.second, 2);
 }
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 // Reads 1..max_digits digits at text[*i].
 bool ReadNumber(std::string_view text, size_t* i, int max_digits, int* out) {
   size_t start = *i;
   int value = 0;
-  while (*i < text.size() && internal::IsDigit(text[*i]) &&
+  while (*i < text.size() && IsAsciiDigit(text[*i]) &&
          static_cast<int>(*i - start) < max_digits) {
     value = value * 10 + (text[*i] - '0');
     ++*i;
@@ -263,9 +260,9 @@ std::string FormatDateTime(Date d, std::string_view pattern) {
   std::string out;
   size_t i = 0;
   while (i < pattern.size()) {
-    const char c = LowerAscii(pattern[i]);
+    const char c = AsciiToLower(pattern[i]);
     size_t run = 1;
-    while (i + run < pattern.size() && LowerAscii(pattern[i + run]) == c) {
+    while (i + run < pattern.size() && AsciiToLower(pattern[i + run]) == c) {
       ++run;
     }
     // A run of one letter is read greedily: "yyyyy" is "yyyy" then "y".

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/ascii.h"
+
 namespace kvl {
 
 struct Guid {
@@ -72,11 +74,7 @@ inline bool Guid::Parse(std::string_view text, Guid* out) {
     }
     int v = 0;
     for (int k = 0; k < 2; ++k, ++i) {
-      char c = text[i];
-      int d = (c >= '0' && c <= '9')   ? c - '0'
-              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                       : -1;
+      const int d = HexDigitValue(text[i]);
       if (d < 0) return false;
       v = v * 16 + d;
     }

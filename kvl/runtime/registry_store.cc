@@ -10,22 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kvl/runtime/ascii.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/replace_file.h"
 
 namespace kvl {
 namespace {
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -79,13 +69,13 @@ std::string TypeLibSectionName(const Guid& libid, std::string_view version) {
 
 const std::string* RegistrySection::Get(std::string_view key) const {
   for (const auto& [k, v] : values)
-    if (SameNoCase(k, key)) return &v;
+    if (EqualsNoCase(k, key)) return &v;
   return nullptr;
 }
 
 void RegistrySection::Set(std::string_view key, std::string value) {
   for (auto& [k, v] : values) {
-    if (SameNoCase(k, key)) {
+    if (EqualsNoCase(k, key)) {
       v = std::move(value);
       return;
     }
@@ -203,20 +193,20 @@ void RegistryStore::Update(const std::string& path,
 
 const RegistrySection* RegistryStore::Find(std::string_view name) const {
   for (const RegistrySection& s : sections_)
-    if (SameNoCase(s.name, name)) return &s;
+    if (EqualsNoCase(s.name, name)) return &s;
   return nullptr;
 }
 
 RegistrySection& RegistryStore::Section(std::string_view name) {
   for (RegistrySection& s : sections_)
-    if (SameNoCase(s.name, name)) return s;
+    if (EqualsNoCase(s.name, name)) return s;
   sections_.push_back(RegistrySection{std::string(name), {}});
   return sections_.back();
 }
 
 bool RegistryStore::Remove(std::string_view name) {
   for (auto it = sections_.begin(); it != sections_.end(); ++it) {
-    if (SameNoCase(it->name, name)) {
+    if (EqualsNoCase(it->name, name)) {
       sections_.erase(it);
       return true;
     }

@@ -611,34 +611,6 @@ std::string FormatSingle(float value) {
   return FormatSignificant(value, 7);
 }
 
-// ---- text comparison -------------------------------------------------------
-
-namespace {
-constexpr unsigned char FoldCase(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + 32) : u;
-}
-}  // namespace
-
-int CompareTextNoCase(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = FoldCase(a[i]);
-    unsigned char y = FoldCase(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
-}
-
 // ---- names -----------------------------------------------------------------
 
 namespace {

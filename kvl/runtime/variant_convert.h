@@ -28,6 +28,10 @@
 #include <string>
 #include <string_view>
 
+// Text comparison and hashing ignoring ASCII letter case come with the
+// conversions: EqualsNoCase, CompareTextNoCase, NoCaseHash, NoCaseEqual.
+#include "kvl/runtime/ascii.h"
+#include "kvl/runtime/no_case_hash.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
@@ -65,23 +69,6 @@ bool ParseDouble(std::string_view text, double* out);
 // Number to text as described above.
 std::string FormatDouble(double value);
 std::string FormatSingle(float value);
-
-// Text comparison ignoring ASCII letter case: <0, 0, >0.
-int CompareTextNoCase(std::string_view a, std::string_view b);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
-// Hash and equality of texts ignoring ASCII letter case, agreeing with
-// EqualsNoCase; transparent, for unordered containers keyed by text.
-struct NoCaseHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view text) const noexcept;
-};
-struct NoCaseEqual {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const {
-    return EqualsNoCase(a, b);
-  }
-};
 
 // True for the number kinds: Integer, Long, Single, Double, Currency,
 // Decimal and Byte (not Empty, Boolean, Date or text).

@@ -7,16 +7,16 @@
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/library.h"
+#include "kvl/runtime/ascii.h"
 #include "kvl/runtime/checked.h"
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/utf8.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/internal/text_chars.h"
 #include "kvl/strings/internal/value_text.h"
 
 namespace kvl {
 
-using strings_internal::CharLengthAt;
-using strings_internal::HexDigitValue;
 using strings_internal::ValueTextForm;
 
 namespace {
@@ -45,7 +45,7 @@ int32_t Scan(std::string_view text, int32_t lo, int32_t hi, Stop stop) {
     if (p < 1) Raise(kErrInvalidArgument);
     if (p > length) return static_cast<int32_t>(p);
     const size_t at = static_cast<size_t>(p - 1);
-    const size_t n = CharLengthAt(text, at);
+    const size_t n = Utf8CharLength(text, at);
     if (stop(text.substr(at, n))) return static_cast<int32_t>(p);
     p += static_cast<int64_t>(n);
   }
@@ -54,7 +54,7 @@ int32_t Scan(std::string_view text, int32_t lo, int32_t hi, Stop stop) {
 
 bool InCharSet(std::string_view ch, std::string_view set) {
   for (size_t j = 0; j < set.size();) {
-    const size_t n = CharLengthAt(set, j);
+    const size_t n = Utf8CharLength(set, j);
     if (EqualsNoCase(ch, set.substr(j, n))) return true;
     j += n;
   }
@@ -233,9 +233,9 @@ std::string KVLStrings::Enquote(const std::string& s) const {
 
 std::string KVLStrings::EnquoteWith(const std::string& s,
                                     const std::string& quote) const {
-  std::string out(strings_internal::FirstChar(quote));
+  std::string out(FirstUtf8Char(quote));
   out += AddEscapes(s, quote);
-  out += strings_internal::LastChar(quote);
+  out += LastUtf8Char(quote);
   return out;
 }
 
@@ -274,7 +274,7 @@ bool KVLStrings::IsPrint(const std::string& ch) const {
 std::string KVLStrings::MakeHexEscape(const std::string& ch) const {
   if (ch.empty()) Raise(kErrInvalidArgument);
   std::string out;
-  for (char c : strings_internal::FirstChar(ch))
+  for (char c : FirstUtf8Char(ch))
     AppendHexEscape(out, static_cast<unsigned char>(c));
   return out;
 }

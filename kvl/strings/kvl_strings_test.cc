@@ -172,8 +172,15 @@ TEST(KVLStringsTest, Scanning) {
     const char* word;
     int32_t result;
   } const kWords[] = {
-      {"  abc=1", 1, 7, "abc", 6}, {"(x", 1, 2, "", 1},   {"a b", 2, 3, "b", 4},
-      {"   ", 1, 3, "", 4},        {"ab", 1, 5, "ab", 3}, {"ab", 3, 5, "", 3},
+      {"  abc=1", 1, 7, "abc", 6},
+      {"(x", 1, 2, "", 1},
+      {"a b", 2, 3, "b", 4},
+      {"   ", 1, 3, "", 4},
+      {"ab", 1, 5, "ab", 3},
+      {"ab", 3, 5, "", 3},
+      // UTF-8 letters and malformed bytes alike stay inside a word.
+      {" caf\xC3\xA9=1", 1, 8, "caf\xC3\xA9", 7},
+      {"\xE6\x97\xA5\xC3(", 1, 5, "\xE6\x97\xA5\xC3", 5},
   };
   for (const auto& c : kWords) {
     std::vector<Variant> args = {Variant(c.line), Variant(c.pos), Variant(c.hi),

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "kvl/collections/keyed_store.h"
-#include "kvl/runtime/variant_convert.h"
+#include "kvl/runtime/no_case_hash.h"
 
 namespace kvl::internal {
 

@@ -18,7 +18,9 @@ namespace kvl::internal {
 
 class KeyIndex {
  public:
-  // The hash that Find, Insert and Erase expect (NoCaseHash).
+  // The hash that Find, Insert and Erase expect: NoCaseHash, keyed with the
+  // process's random seed, so keys chosen to share one probe chain in one
+  // process spread out in another.
   static size_t Hash(std::string_view key);
 
   size_t size() const { return size_; }

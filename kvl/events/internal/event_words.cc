@@ -1,6 +1,7 @@
 #include "kvl/events/internal/event_words.h"
 
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/utf8.h"
 #include "kvl/strings/kvl_strings.h"
 
 namespace kvl::internal {
@@ -14,7 +15,11 @@ int32_t FindWordEnd(std::string_view s, int32_t pos, int32_t hi) {
   for (int32_t i = pos; i < hi;) {
     const char c = i >= 1 && i <= size ? s[static_cast<size_t>(i - 1)] : '\0';
     if (c == '\\') {
-      i += 2;
+      // Skips the backslash and the character after it, which may be a
+      // UTF-8 sequence of several bytes.
+      const auto next = static_cast<size_t>(i);  // 0-based: after the "\"
+      i += 1 + (next < s.size() ? static_cast<int32_t>(Utf8CharLength(s, next))
+                                : 1);
       if (i >= hi) return 0;
       continue;
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kvl/files/file_errors.h"
+#include "kvl/runtime/ascii.h"
 #include "kvl/runtime/date_time.h"
 #include "kvl/runtime/error.h"
 
@@ -69,17 +70,8 @@ std::optional<uint32_t> ParseDosText(std::string_view value, bool* text_only) {
   uint64_t word = 0;
   size_t i = 2;
   for (; i < value.size(); ++i) {
-    char c = value[i];
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      break;
-    }
+    const int digit = HexDigitValue(value[i]);
+    if (digit < 0) break;
     word = word * 16 + static_cast<uint64_t>(digit);
     if (word > 0xFFFFFFFFu) return std::nullopt;
   }

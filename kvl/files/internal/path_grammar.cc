@@ -1,14 +1,11 @@
 #include "kvl/files/internal/path_grammar.h"
 
+#include "kvl/runtime/ascii.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl::files_internal {
 
 namespace {
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 // Scans from the second-to-last character down to the first.
 template <class Match>

@@ -3,20 +3,21 @@
 #include <charconv>
 
 #include "kvl/params/tokens.h"
+#include "kvl/runtime/ascii.h"
+#include "kvl/runtime/utf8.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl::internal {
 namespace {
 
-// Character classes, indexed by byte value.
+// The ASCII character classes, indexed by byte value. Beyond ASCII a
+// well-formed UTF-8 character is a letter: a word-start and a word
+// character (Utf8WordCharLength); a malformed byte is neither.
 struct CharClasses {
-  bool word_start[256] = {};
-  bool word[256] = {};
+  bool word_start[128] = {};
+  bool word[128] = {};
   constexpr CharClasses() {
-    for (int c = 'a'; c <= 'z'; ++c) {
-      word_start[c] = word_start[c - 32] = true;
-      word[c] = word[c - 32] = true;
-    }
+    for (int c = 0; c < 128; ++c) word_start[c] = word[c] = IsAsciiLetter(c);
     word_start[int{'_'}] = word_start[int{'\\'}] = true;
     for (int c = '0'; c <= '9'; ++c) word[c] = true;
     for (char c : std::string_view("-_|:;.!@#$%^&*()~\\")) {
@@ -26,17 +27,11 @@ struct CharClasses {
 };
 constexpr CharClasses kClasses;
 
-bool IsDigit(int c) {
-  return c >= '0' && c <= '9';
-}
-
 // Reads the text of one token; positions are 1-based, -1 is "no character".
 class TokenReader {
  public:
   TokenReader(std::string_view text, RawToken* token)
-      : text_(text.data()),
-        n_(static_cast<int32_t>(text.size())),
-        token_(token) {}
+      : text_(text), n_(static_cast<int32_t>(text.size())), token_(token) {}
 
   int32_t Read(int32_t pos);
 
@@ -46,8 +41,23 @@ class TokenReader {
   }
   // s..e lie within the text.
   std::string_view Text(int32_t s, int32_t e) const {
-    return std::string_view(text_ + (s - 1), static_cast<size_t>(e - s + 1));
+    return text_.substr(static_cast<size_t>(s - 1),
+                        static_cast<size_t>(e - s + 1));
   }
+  // The byte length of the character at p when it is in the class: an
+  // ASCII byte that `ascii` lists, or a well-formed multi-byte UTF-8
+  // character; 0 otherwise, also past the end.
+  int32_t InClass(const bool (&ascii)[128], int32_t p) const {
+    const int c = Char(p);
+    if (c < 0) return 0;
+    if (c < 0x80) return ascii[c] ? 1 : 0;
+    return static_cast<int32_t>(
+        Utf8WordCharLength(text_, static_cast<size_t>(p - 1)));
+  }
+  int32_t WordStartAt(int32_t p) const {
+    return InClass(kClasses.word_start, p);
+  }
+  int32_t WordCharAt(int32_t p) const { return InClass(kClasses.word, p); }
   int32_t Make(int16_t kind, int32_t s, int32_t e) {
     token_->kind = kind;
     token_->start = s;
@@ -65,7 +75,7 @@ class TokenReader {
   int32_t Integer(int32_t s, int32_t e);
   int32_t Float(int32_t s, int32_t e);
 
-  const char* text_;
+  std::string_view text_;
   int32_t n_;
   RawToken* token_;
 };
@@ -92,43 +102,38 @@ int32_t TokenReader::Read(int32_t pos) {
     case '}': return Make(Token::kRightBrace, s, s);
     default: break;
   }
-  if (kClasses.word_start[c]) return Word(s, p);
-  if (IsDigit(c)) return Number(s, p);
+  if (WordStartAt(p)) return Word(s, p);
+  if (IsAsciiDigit(c)) return Number(s, p);
   if (c == '\'' || c == '"') return Quoted(s, p);
   if (c == '.') return AtFullStop(s, p);
   if (c == '-') {
     const int d = Char(p + 1);
-    if (IsDigit(d)) return Number(s, p + 1);
+    if (IsAsciiDigit(d)) return Number(s, p + 1);
     if (d == '.') return AtFullStop(s, p + 1);
   }
   return Single(s);
 }
 
-// Any other character. A UTF-8 sequence is kept whole as one character.
+// Any other character: one byte, since every well-formed multi-byte UTF-8
+// character starts a word, and a malformed byte is a character of its own.
 int32_t TokenReader::Single(int32_t s) {
-  int32_t e = s;
-  const int c = Char(s);
-  if (c >= 0xC0) {
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-    while (more-- > 0 && (Char(e + 1) & 0xC0) == 0x80) ++e;
-  }
-  return Make(Token::kSingleChar, s, e);
+  return Make(Token::kSingleChar, s, s);
 }
 
 // p is on the first digit; s may be on a minus sign before it.
 int32_t TokenReader::Number(int32_t s, int32_t p) {
-  while (IsDigit(Char(p))) ++p;
+  while (IsAsciiDigit(Char(p))) ++p;
   const int c = Char(p);
   if (c == '.') return FractionDigits(s, p);
   if (c == 'e' || c == 'E') return Exponent(s, p);
-  if (c >= 0 && kClasses.word_start[c]) return Word(s, p);
+  if (WordStartAt(p)) return Word(s, p);
   return Integer(s, p - 1);
 }
 
 // p is on a full stop that may start a fraction (s on it, or on a minus
 // sign just before it).
 int32_t TokenReader::AtFullStop(int32_t s, int32_t p) {
-  if (IsDigit(Char(p + 1))) return FractionDigits(s, p);
+  if (IsAsciiDigit(Char(p + 1))) return FractionDigits(s, p);
   // A full stop that starts no number is a character of its own; a minus
   // sign before it is returned alone and the full stop read next time.
   return Single(s);
@@ -137,7 +142,7 @@ int32_t TokenReader::AtFullStop(int32_t s, int32_t p) {
 // p is on the full stop before the fraction digits.
 int32_t TokenReader::FractionDigits(int32_t s, int32_t p) {
   ++p;
-  while (IsDigit(Char(p))) ++p;
+  while (IsAsciiDigit(Char(p))) ++p;
   const int c = Char(p);
   if (c == 'e' || c == 'E') return Exponent(s, p);
   return Float(s, p - 1);
@@ -149,24 +154,23 @@ int32_t TokenReader::Exponent(int32_t s, int32_t p) {
   int c = Char(p);
   if (c == '-') {
     ++p;
-    if (!IsDigit(Char(p))) return -1;  // scanner stop
-  } else if (!IsDigit(c)) {
-    if (c >= 0 && kClasses.word_start[c]) return Word(s, p);
+    if (!IsAsciiDigit(Char(p))) return -1;  // scanner stop
+  } else if (!IsAsciiDigit(c)) {
+    if (WordStartAt(p)) return Word(s, p);
     return -1;  // scanner stop: "1e+5", "1e" at the end, ...
   }
-  while (IsDigit(Char(p))) ++p;
+  while (IsAsciiDigit(Char(p))) ++p;
   return Float(s, p - 1);
 }
 
 int32_t TokenReader::Word(int32_t s, int32_t p) {
-  while (p <= n_ && kClasses.word[static_cast<unsigned char>(text_[p - 1])])
-    ++p;
+  while (const int32_t n = WordCharAt(p)) p += n;
   int32_t next = Make(Token::kIdentifier, s, p - 1);
   const size_t length = token_->source.size();
   if ((length == 4 || length == 5) && IsBooleanWord(token_->source)) {
     token_->kind = Token::kBoolean;
     token_->value_kind = TokenValueKind::kBoolean;
-    token_->b = (token_->source[0] | 0x20) == 't';
+    token_->b = AsciiToLower(token_->source[0]) == 't';
   }
   return next;
 }
@@ -209,13 +213,6 @@ int32_t TokenReader::Float(int32_t s, int32_t e) {
 }
 
 }  // namespace
-
-bool IsWordStartChar(int c) {
-  return c >= 0 && c < 256 && kClasses.word_start[c];
-}
-bool IsWordChar(int c) {
-  return c >= 0 && c < 256 && kClasses.word[c];
-}
 
 int32_t ScanToken(std::string_view text, int32_t pos, RawToken* token) {
   return TokenReader(text, token).Read(pos);

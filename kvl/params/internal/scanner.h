@@ -52,9 +52,6 @@ Variant RawTokenValue(const RawToken& token);
 // ("12", "2.5", "True"), otherwise the characters.
 std::string RawTokenText(const RawToken& token);
 
-bool IsWordStartChar(int c);
-bool IsWordChar(int c);
-
 }  // namespace kvl::internal
 
 #endif  // KVL_PARAMS_INTERNAL_SCANNER_H_

@@ -4,24 +4,19 @@
 #include <string>
 #include <system_error>
 
+#include "kvl/runtime/ascii.h"
+
 namespace kvl::internal {
 namespace {
 
 size_t DigitRun(std::string_view text, size_t i) {
-  while (i < text.size() && IsDigit(text[i])) ++i;
+  while (i < text.size() && IsAsciiDigit(text[i])) ++i;
   return i;
 }
 
 // Digit value of `c` in `base` (8 or 16), or -1.
 int RadixDigit(char c, int base) {
-  int d = -1;
-  if (c >= '0' && c <= '9') {
-    d = c - '0';
-  } else if (c >= 'a' && c <= 'f') {
-    d = c - 'a' + 10;
-  } else if (c >= 'A' && c <= 'F') {
-    d = c - 'A' + 10;
-  }
+  const int d = HexDigitValue(c);
   return d < base ? d : -1;
 }
 

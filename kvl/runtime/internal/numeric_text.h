@@ -45,10 +45,6 @@ constexpr bool IsBlank(char c) {
 }
 std::string_view TrimBlanks(std::string_view text);
 
-constexpr bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 }  // namespace kvl::internal
 
 #endif  // KVL_RUNTIME_INTERNAL_NUMERIC_TEXT_H_

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "kvl/runtime/ascii.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/c_string.h"

@@ -29,6 +29,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kvl/runtime/ascii.h"
+
 namespace kvl::tables_internal {
 
 inline uint16_t LoadLE16(const char* p) {
@@ -66,16 +68,7 @@ inline uint64_t FoldedPrefix(std::string_view key) {
   } else if (!key.empty()) {
     std::memcpy(&x, key.data(), key.size());
   }
-  // Folds the bytes 'A'..'Z' to lower case, eight at a time: a byte's high
-  // bit in `ge_a` says its low seven bits are >= 'A', in `gt_z` > 'Z'; no
-  // sum carries into the next byte.
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  const uint64_t low7 = x & ~kHigh;
-  const uint64_t ge_a = low7 + (0x80 - 'A') * kOnes;
-  const uint64_t gt_z = low7 + (0x7f - 'Z') * kOnes;
-  const uint64_t upper = ge_a & ~gt_z & ~x & kHigh;
-  x |= upper >> 2;
+  x = AsciiToLowerEightBytes(x);
   if constexpr (std::endian::native == std::endian::little)
     x = __builtin_bswap64(x);
   return x;
