@@ -84,27 +84,13 @@ KVL_REGISTER_CLASS(EventObject)
 
 EventObject::~EventObject() = default;
 
-Ref<EventBus> EventObject::ebus() const {
-  if (bus_address_ == 0) return nullptr;
-  auto* bus = dynamic_cast<EventBus*>(Object::FindLive(bus_address_));
-  if (!bus || bus->serial() != bus_serial_) return nullptr;
-  return Ref<EventBus>(bus);
-}
+Ref<EventBus> EventObject::ebus() const { return bus_.Lock(); }
 
 void EventObject::SetebusRef(Ref<EventBus> bus) {
   SetBus(bus.get());
 }
 
-void EventObject::SetBus(EventBus* bus) {
-  if (!bus) {
-    bus_address_ = 0;
-    bus_serial_ = 0;
-    return;
-  }
-  bus->Track();
-  bus_address_ = reinterpret_cast<uintptr_t>(static_cast<Object*>(bus));
-  bus_serial_ = bus->serial();
-}
+void EventObject::SetBus(EventBus* bus) { bus_ = WeakRef<EventBus>(bus); }
 
 Association* EventObject::Record(std::string_view k, int32_t n) const {
   if (n < 1) return nullptr;
