@@ -9,6 +9,7 @@
 #include "kvl/collections/sorted_extractor.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 
@@ -124,11 +125,11 @@ Ref<Object> SortedCollection::Find(const Variant& x) {
 }
 
 int16_t SortedCollection::IndexOf(const Variant& x) {
-  try {
-    return Locate(x);
-  } catch (const KVLError&) {
+  int16_t found = -1;
+  // Whatever the comparator or extractor raises makes the search give -1.
+  if (CallClient(ClientFailure::kReturn, [&] { found = Locate(x); }))
     return -1;
-  }
+  return found;
 }
 
 int16_t SortedCollection::Insert(Ref<Object> o) {

@@ -6,6 +6,7 @@
 #include "kvl/events/event_bus.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
@@ -235,14 +236,13 @@ std::string EventObject::ToStringEx(const Variant& ShowTypes) {
       out += ":=<";
       out += TypeName(value);
       if (Object* object = value.AsObject()) {
-        try {
+        // An object without a usable ToString shows its class only.
+        CallClient(ClientFailure::kReturn, [&] {
           std::string text =
               ToText(CallByName(*object, "ToString", CallKind::kGet));
           out += ':';
           out += text;
-        } catch (const std::exception&) {
-          // An object without a usable ToString shows its class only.
-        }
+        });
       }
       out += '>';
       continue;
