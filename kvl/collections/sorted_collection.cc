@@ -1,7 +1,6 @@
 #include "kvl/collections/sorted_collection.h"
 
 #include <algorithm>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -112,12 +111,9 @@ void SortedCollection::SetExtractorRef(Ref<Object> extractor) {
 }
 
 Ref<ArrayIterator> SortedCollection::Elements() const {
-  try {
-    return MakeRef<ArrayIterator>(
-        std::vector<Ref<Object>>(storage_.begin(), storage_.begin() + count_));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  // Making the snapshot can fail only for lack of memory, which propagates.
+  return MakeRef<ArrayIterator>(
+      std::vector<Ref<Object>>(storage_.begin(), storage_.begin() + count_));
 }
 
 Ref<Object> SortedCollection::Find(const Variant& x) {

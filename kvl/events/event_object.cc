@@ -1,7 +1,6 @@
 #include "kvl/events/event_object.h"
 
 #include <algorithm>
-#include <exception>
 
 #include "kvl/events/event_bus.h"
 #include "kvl/frame/catalogue.h"
@@ -177,7 +176,7 @@ bool EventObject::MatchQual(const std::string& namePat,
   try {
     return MatchQualifier(WildcardPattern(namePat), WildcardPattern(valPat),
                           valPat.empty() || valPat == "*");
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     return false;
   }
 }
@@ -194,7 +193,7 @@ bool EventObject::MatchQualifier(const WildcardPattern& name_pattern,
                             : any_value)
         return true;
     }
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     // A keyword that has no text (a client changed it through the live
     // record) ends the test.
   }

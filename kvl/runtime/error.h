@@ -7,7 +7,9 @@
 //
 // Across the C entry points, where exceptions must not travel, failures are
 // returned as 32-bit statuses (ToStatus) and the failure itself is kept in a
-// per-thread error record (SetErrorRecord / TakeErrorRecord).
+// per-thread error record (SetErrorRecord / TakeErrorRecord). Calls into
+// client code keep or clear what the client raised there as client_call.h
+// says.
 //
 // Everything here is inline so that clients that only load the library at
 // run time can catch and read failures.
@@ -136,7 +138,10 @@ inline void SetErrorRecord(const KVLError& e) {
   internal::ThreadErrorRecord() =
       ErrorRecord{true, e.number(), e.source(), e.description()};
 }
-inline void ClearErrorRecord() { internal::ThreadErrorRecord() = {}; }
+inline void ClearErrorRecord() {
+  ErrorRecord& record = internal::ThreadErrorRecord();
+  if (record.set) record = {};
+}
 // Returns the record and clears it.
 inline ErrorRecord TakeErrorRecord() {
   return std::exchange(internal::ThreadErrorRecord(), ErrorRecord{});
