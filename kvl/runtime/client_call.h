@@ -67,7 +67,6 @@ inline KVLError CurrentClientFailure() {
 template <class F>
 std::optional<KVLError> CallClient(ClientFailure policy, F&& call) {
   if (policy == ClientFailure::kClear) ClearErrorRecord();
-  std::optional<KVLError> failure;
   try {
     std::forward<F>(call)();
   } catch (abi::__forced_unwind&) {
@@ -75,14 +74,16 @@ std::optional<KVLError> CallClient(ClientFailure policy, F&& call) {
   } catch (const std::bad_alloc&) {
     throw;
   } catch (...) {
-    failure = internal::CurrentClientFailure();
+    KVLError failure = internal::CurrentClientFailure();
+    if (policy == ClientFailure::kClear) {
+      ClearErrorRecord();
+    } else if (policy == ClientFailure::kRecord) {
+      SetErrorRecord(failure);
+    }
+    return failure;
   }
-  if (policy == ClientFailure::kClear) {
-    ClearErrorRecord();
-  } else if (failure && policy == ClientFailure::kRecord) {
-    SetErrorRecord(*failure);
-  }
-  return failure;
+  if (policy == ClientFailure::kClear) ClearErrorRecord();
+  return std::nullopt;
 }
 
 }  // namespace kvl

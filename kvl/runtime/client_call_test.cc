@@ -61,7 +61,7 @@ TEST_F(ClientCallTest, RecordKeepsTheFailureAndClearLeavesNone) {
   LeaveStaleRecord();
   bool saw_clear_record = false;
   CallClient(ClientFailure::kClear, [&] {
-    saw_clear_record = !internal::ThreadErrorRecord().set;
+    saw_clear_record = !TakeErrorRecord().set;
     Raise(kErrInvalidArgument);
   });
   EXPECT_TRUE(saw_clear_record);
