@@ -1,12 +1,15 @@
 // Cost of a call through the runtime: typed, late-bound by name, and a
-// std::function call as the peer a user would otherwise reach for.
+// std::function call as the peer a user would otherwise reach for. Cost of
+// turning a weak reference into a counted one, beside std::weak_ptr::lock.
 #include <benchmark/benchmark.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/dynamic_object.h"
+#include "kvl/runtime/weak_ref.h"
 
 namespace kvl {
 namespace {
@@ -71,6 +74,35 @@ void BM_StdFunctionPeer(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(f(1, 2));
 }
 BENCHMARK(BM_StdFunctionPeer);
+
+void BM_WeakRefLock(benchmark::State& state) {
+  auto a = MakeRef<Adder>();
+  WeakRef<Adder> weak(a);
+  for (auto _ : state) benchmark::DoNotOptimize(weak.Lock());
+}
+BENCHMARK(BM_WeakRefLock);
+
+void BM_StdWeakPtrLockPeer(benchmark::State& state) {
+  auto a = std::make_shared<int32_t>(0);
+  std::weak_ptr<int32_t> weak(a);
+  for (auto _ : state) benchmark::DoNotOptimize(weak.lock());
+}
+BENCHMARK(BM_StdWeakPtrLockPeer);
+
+// Making and releasing an object that never gets a weak reference.
+void BM_MakeAndRelease(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(MakeRef<Adder>());
+}
+BENCHMARK(BM_MakeAndRelease);
+
+void BM_MakeSharedPeer(benchmark::State& state) {
+  struct Plain {
+    virtual ~Plain() = default;
+    int32_t total = 0;
+  };
+  for (auto _ : state) benchmark::DoNotOptimize(std::make_shared<Plain>());
+}
+BENCHMARK(BM_MakeSharedPeer);
 
 }  // namespace
 }  // namespace kvl

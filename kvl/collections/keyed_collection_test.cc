@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -147,9 +149,11 @@ class ByN : public Object, public IKVLComparator {
   KVL_DECLARE_CLASS(ByN)
  public:
   int16_t compare(Ref<Object> o1, Ref<Object> o2) override {
+    if (before) before();
     int32_t a = N(Variant(o1)), b = N(Variant(o2));
     return static_cast<int16_t>(a < b ? -1 : a > b ? 1 : 0);
   }
+  std::function<void()> before;
 };
 const ClassInfo& ByN::StaticClass() {
   static const ClassInfo info = ClassBuilder<ByN>("ByN", ClassKind::kPrivate)
@@ -250,6 +254,18 @@ TEST(KVLSrtdClctnTest, SettingAnExtractorRekeysAndMayDrop) {
         kErrNotSupported);  // Comparator can only be set
   }
   EXPECT_EQ(leaks.Delta(), 0);
+}
+
+TEST(KVLSrtdClctnTest, AnyComparatorFailureAddsNothingButOutOfMemoryFails) {
+  auto s = MakeRef<KVLSrtdClctn>();
+  auto order = MakeRef<ByN>();
+  s->SetComparatorRef(order);
+  s->Add(Thing(1));
+  order->before = [] { throw 42; };
+  EXPECT_EQ(s->Add(Thing(2)), kKVLException_DuplicateItem);
+  order->before = [] { throw std::bad_alloc(); };
+  EXPECT_THROW(s->Add(Thing(3)), std::bad_alloc);
+  EXPECT_EQ(s->store().size(), 1u);
 }
 
 TEST(KVLSrtdClctnTest, FailingOrMeddlingCallbacksAddNothing) {

@@ -1,10 +1,10 @@
 #include "kvl/collections/kvl_srtd_clctn.h"
 
-#include <exception>
 #include <utility>
 
 #include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 
@@ -114,22 +114,23 @@ size_t KVLSrtdClctn::InsertionPoint(const Ref<Object>& comparator,
 KVLExceptions KVLSrtdClctn::DoAdd(Ref<Object> x, const std::string& key,
                                   int16_t before) {
   if (callbacks_ > 0) return kKVLException_DuplicateItem;
-  try {
+  KVLExceptions result = kKVLException_DuplicateItem;
+  // Any failure, the comparator's and the extractor's included, adds
+  // nothing.
+  CallClient(ClientFailure::kReturn, [&] {
     Ref<Object> comparator = comparator_;
     if (!comparator) {
       std::string k = !key.empty() ? key : extractor_ ? ExtractKey(x) : "";
-      return IKVLCollection::DoAdd(std::move(x), k, before);
+      result = IKVLCollection::DoAdd(std::move(x), k, before);
+      return;
     }
     const size_t p = InsertionPoint(comparator, x);
     std::string k = extractor_ ? ExtractKey(x) : key;
-    return mutable_store().AddAfter(p, std::move(x), k)
-               ? kKVLException_OK
-               : kKVLException_DuplicateItem;
-  } catch (const KVLError&) {
-    return kKVLException_DuplicateItem;
-  } catch (const std::exception&) {
-    return kKVLException_DuplicateItem;
-  }
+    result = mutable_store().AddAfter(p, std::move(x), k)
+                 ? kKVLException_OK
+                 : kKVLException_DuplicateItem;
+  });
+  return result;
 }
 
 }  // namespace kvl

@@ -2,13 +2,69 @@
 
 #include <charconv>
 #include <cstdint>
+#include <mutex>
+#include <unordered_map>
 
 #include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/weak_ref.h"
 
 namespace kvl {
 namespace {
+
+// The objects that have keys. A key's number is the object's address when
+// no object that had a key lived at that address before; otherwise it is a
+// negative number never given out before, so that no key of an ended
+// object ever names another one.
+class KeyRegistry {
+ public:
+  static KeyRegistry& Get() {
+    static KeyRegistry* registry = new KeyRegistry;  // never destroyed
+    return *registry;
+  }
+
+  // The key number of `identity`, which the caller keeps alive.
+  int64_t KeyOf(Object* identity) {
+    const auto address =
+        static_cast<int64_t>(reinterpret_cast<intptr_t>(identity));
+    std::lock_guard<std::mutex> lock(mu_);
+    auto [last, first_at_address] = last_key_at_.try_emplace(address, address);
+    if (!first_at_address) {
+      auto it = objects_.find(last->second);
+      // A live object at this address can only be `identity` itself.
+      if (it != objects_.end() && it->second.Lock()) return last->second;
+      last->second = --last_reused_;
+    }
+    objects_.insert_or_assign(last->second, WeakRef<Object>(identity));
+    if (objects_.size() >= next_sweep_) Sweep();
+    return last->second;
+  }
+
+  // A new reference to the live object with key number `key`, or null.
+  Ref<Object> Find(int64_t key) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = objects_.find(key);
+    return it == objects_.end() ? nullptr : it->second.Lock();
+  }
+
+ private:
+  // Forgets ended objects once the table has doubled since the last sweep,
+  // so that keys of ended objects cost amortised constant time.
+  void Sweep() {
+    std::erase_if(objects_, [](const auto& entry) {
+      return entry.second.expired();
+    });
+    next_sweep_ = 2 * objects_.size() + 64;
+  }
+
+  std::mutex mu_;
+  std::unordered_map<int64_t, WeakRef<Object>> objects_;
+  // Per address, the key of the last object there that had one.
+  std::unordered_map<int64_t, int64_t> last_key_at_;
+  int64_t last_reused_ = 0;
+  size_t next_sweep_ = 64;
+};
 
 // Called by name the argument Variant holds a reference of its own to the
 // object it names; that one is the call's, not the object's.
@@ -27,10 +83,7 @@ Variant ObjGetRefCountByName(Object&, std::span<Variant> args) {
 
 std::string ObjectKey(Object* object) {
   if (!object) return "X0";
-  Object* identity = object->Identity();
-  identity->Track();
-  return "X" + std::to_string(
-                   static_cast<int64_t>(reinterpret_cast<intptr_t>(identity)));
+  return "X" + std::to_string(KeyRegistry::Get().KeyOf(object->Identity()));
 }
 
 Ref<Object> ObjectFromKey(std::string_view key) {
@@ -40,12 +93,11 @@ Ref<Object> ObjectFromKey(std::string_view key) {
   if (digits.size() == first) return nullptr;
   for (size_t i = first; i < digits.size(); ++i)
     if (digits[i] < '0' || digits[i] > '9') return nullptr;
-  int64_t address = 0;
+  int64_t number = 0;
   auto [end, ec] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), address);
+      std::from_chars(digits.data(), digits.data() + digits.size(), number);
   if (ec != std::errc() || end != digits.data() + digits.size()) return nullptr;
-  return Ref<Object>(
-      Object::FindLive(static_cast<uintptr_t>(static_cast<intptr_t>(address))));
+  return KeyRegistry::Get().Find(number);
 }
 
 int32_t K2OGlobals::ObjGetRefCount(const Object* x) const {

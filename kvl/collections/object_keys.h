@@ -2,13 +2,15 @@
 // reference to them, so that observers, tables and trees can refer to
 // objects without forming reference cycles.
 //
-// The key of an object is "X" followed by the address of the object (its
-// identity, so every interface view of one object has the same key) in
-// decimal; on a 64-bit machine the address is read as a signed 64-bit
-// number. Making a key registers the object with the runtime's liveness
-// record (Object::Track), and turning a key back into an object asks that
-// record (Object::FindLive): a key of an object that has ended gives null
-// and no dangling address is ever dereferenced.
+// The key of an object is "X" followed by a decimal number: the address of
+// the object (its identity, so every interface view of one object has the
+// same key), read as a signed 64-bit number. Making a key records a
+// WeakRef to the object, and turning a key back into an object locks that
+// WeakRef: a key of an object that has ended gives null, no dangling
+// address is ever followed, and an object made later at the same address
+// never answers to an old key: when an object that had a key has lived at
+// an address before, the new object's number is a negative one that no key
+// had before. An object keeps its key for its whole life.
 //
 // K2OGlobals is the global class (kind 1) that offers this service to
 // clients, with ObjGetRefCount; K2OByPointer (creatable) implements the
@@ -17,8 +19,10 @@
 //   std::string key = ObjectKey(observer.get());     // "X140234..."
 //   Ref<Object> back = ObjectFromKey(key);           // observer, or null
 //
-// Threading: keys may be made and read on any thread; the objects they
-// return are used on their own thread.
+// Threading: keys may be made and read on any thread. ObjectFromKey takes
+// its reference atomically with the check, so it is safe while another
+// thread releases the object's last reference (it then gives null); the
+// objects it returns are used on their own thread.
 #ifndef KVL_COLLECTIONS_OBJECT_KEYS_H_
 #define KVL_COLLECTIONS_OBJECT_KEYS_H_
 
@@ -33,13 +37,13 @@
 
 namespace kvl {
 
-// "X" + the decimal address of `object`'s identity; "X0" for null. Marks
-// the object for ObjectFromKey.
+// The key of `object`'s identity (see above); "X0" for null. The caller
+// keeps `object` alive for the call.
 std::string ObjectKey(Object* object);
 
 // A new reference to the live object whose key is `key`; null when the key
 // does not start with "X" or "x", is not "X" + an optional "-" and decimal
-// digits within 64 bits, or names no live object that has a key.
+// digits within 64 bits, or is not the key of a live object.
 Ref<Object> ObjectFromKey(std::string_view key);
 
 // Converts between objects and text keys (public interface, not creatable).

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kvl/collections/observed.h"
@@ -37,7 +39,7 @@ TEST(ObjectKeysTest, KeysFindLiveObjectsOnly) {
        {std::string(), std::string("X"), std::string("X-"), "Y" + digits,
         "X+" + digits, "X " + digits, "X" + digits + " ", "X" + digits + "0",
         std::string("X1.5"), std::string("X99999999999999999999999"),
-        k2o->PointerToKey(nullptr), std::string("X-1")}) {
+        k2o->PointerToKey(nullptr), std::string("X-0")}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(k2o->KeyToPointer(bad));
   }
@@ -46,6 +48,50 @@ TEST(ObjectKeysTest, KeysFindLiveObjectsOnly) {
   EXPECT_FALSE(k2o->KeyToPointer("X" + Address(untracked)));
   x.reset();
   EXPECT_FALSE(k2o->KeyToPointer(key));
+}
+
+TEST(ObjectKeysTest, AKeyOfAnEndedObjectNeverFindsItsSuccessor) {
+  auto first = MakeRef<SameAddressObject>();
+  const std::string key = ObjectKey(first.get());
+  EXPECT_EQ(key, "X" + Address(first));
+  EXPECT_EQ(ObjectKey(first.get()), key);  // stable while it lives
+  first.reset();
+  for (int generation = 0; generation < 3; ++generation) {
+    auto next = MakeRef<SameAddressObject>();
+    const std::string next_key = ObjectKey(next.get());
+    SCOPED_TRACE(next_key);
+    EXPECT_FALSE(ObjectFromKey(key));
+    EXPECT_NE(next_key, key);
+    EXPECT_EQ(next_key[1], '-');
+    EXPECT_EQ(ObjectKey(next.get()), next_key);
+    EXPECT_EQ(ObjectFromKey(next_key), next);
+    next.reset();
+    EXPECT_FALSE(ObjectFromKey(next_key));
+  }
+}
+
+// One thread releases the last reference while another turns the key back
+// into an object: it gets the object before it starts to end, or null.
+TEST(ObjectKeysTest, KeyToObjectRacesTheLastReleaseOnAnotherThread) {
+  constexpr int kRounds = 300;
+  const int64_t live = Object::ClientLiveCount();
+  for (int round = 0; round < kRounds; ++round) {
+    Ref<Object> object = MakeRef<DynamicObject>("Raced");
+    const std::string key = ObjectKey(object.get());
+    std::atomic<bool> go{false};
+    std::thread releaser([&] {
+      go.wait(false);
+      object.reset();
+    });
+    go.store(true);
+    go.notify_one();
+    while (Ref<Object> found = ObjectFromKey(key)) {
+      ASSERT_GT(found->RefCount(), 0);
+      std::this_thread::yield();
+    }
+    releaser.join();
+    ASSERT_EQ(Object::ClientLiveCount(), live);
+  }
 }
 
 TEST(ObjectKeysTest, RefCountLeavesOutTheCallsOwnReferences) {

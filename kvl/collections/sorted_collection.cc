@@ -1,7 +1,6 @@
 #include "kvl/collections/sorted_collection.h"
 
 #include <algorithm>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -9,6 +8,7 @@
 #include "kvl/collections/sorted_extractor.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 
@@ -111,12 +111,9 @@ void SortedCollection::SetExtractorRef(Ref<Object> extractor) {
 }
 
 Ref<ArrayIterator> SortedCollection::Elements() const {
-  try {
-    return MakeRef<ArrayIterator>(
-        std::vector<Ref<Object>>(storage_.begin(), storage_.begin() + count_));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  // Making the snapshot can fail only for lack of memory, which propagates.
+  return MakeRef<ArrayIterator>(
+      std::vector<Ref<Object>>(storage_.begin(), storage_.begin() + count_));
 }
 
 Ref<Object> SortedCollection::Find(const Variant& x) {
@@ -124,11 +121,11 @@ Ref<Object> SortedCollection::Find(const Variant& x) {
 }
 
 int16_t SortedCollection::IndexOf(const Variant& x) {
-  try {
-    return Locate(x);
-  } catch (const KVLError&) {
+  int16_t found = -1;
+  // Whatever the comparator or extractor raises makes the search give -1.
+  if (CallClient(ClientFailure::kReturn, [&] { found = Locate(x); }))
     return -1;
-  }
+  return found;
 }
 
 int16_t SortedCollection::Insert(Ref<Object> o) {

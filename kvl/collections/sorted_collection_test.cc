@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -227,6 +229,14 @@ TEST(SortedCollectionTest, FailuresOfTheComparatorAndExtractor) {
   EXPECT_EQ(ErrorOf([&] { coll->Insert(one); }), kErrInvalidArgument);
   EXPECT_EQ(seen, 2);
   EXPECT_EQ(coll->Count(), 2);
+
+  // Whatever a comparator throws makes a search give -1; out of memory is
+  // the caller's failure.
+  order->during = [] { throw std::runtime_error("not a KVLError"); };
+  EXPECT_EQ(coll->IndexOf(one), -1);
+  order->during = [] { throw std::bad_alloc(); };
+  EXPECT_THROW(coll->IndexOf(one), std::bad_alloc);
+  order->during = nullptr;
 
   // The default extractor needs a member "Key"; Nothing is never stored.
   auto plain = MakeRef<SortedCollection>();

@@ -1,9 +1,5 @@
 #include "kvl/events/event_bus.h"
 
-#include <cxxabi.h>
-
-#include <atomic>
-#include <exception>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,6 +9,7 @@
 #include "kvl/runtime/checked.h"
 #include "kvl/runtime/clock.h"
 #include "kvl/runtime/date_time.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
@@ -50,18 +47,6 @@ void TakeReplacement(const Variant& argument, Ref<EventObject>& current) {
     current = Ref<EventObject>(replacement);
 }
 
-// Runs one call of a receiver, ignoring whatever it raises. Thread
-// cancellation still unwinds.
-template <class F>
-void CallIgnoringFailures(F&& call) {
-  try {
-    call();
-  } catch (abi::__forced_unwind&) {
-    throw;
-  } catch (...) {
-  }
-}
-
 // "Send" by name: the name, then the parameters one by one or as one array.
 void SendByName(EventBus& bus, std::span<Variant> args) {
   if (args.empty() || args[0].is_missing()) Raise(kErrArgumentNotOptional);
@@ -82,8 +67,6 @@ Variant SendInvoker(Object& self, std::span<Variant> args) {
   SendByName(internal::CastSelf<EventBus>(self), args);
   return Variant();
 }
-
-std::atomic<uint64_t> next_serial{1};
 
 }  // namespace
 
@@ -148,8 +131,6 @@ const ClassInfo& EventBus::StaticClass() {
   return info;
 }
 KVL_REGISTER_CLASS(EventBus)
-
-EventBus::EventBus() : serial_(next_serial.fetch_add(1)) {}
 
 EventBus::~EventBus() {
   form_ = nullptr;
@@ -317,7 +298,7 @@ void EventBus::Send(const std::string& n, std::span<const Variant> params) {
         k.erase(0, first == std::string::npos ? k.size() : first);
         if (++i < params.size()) e->SetNewValue(k, params[i]);
       }
-    } catch (const std::exception&) {
+    } catch (const KVLError&) {
       // An element without text is left out.
     }
   }
@@ -389,7 +370,12 @@ void EventBus::FireAllEvents() {
   while (!queue_.empty()) {
     {
       Ref<EventObject> e = queue_.front();
-      Deliver(e);
+      try {
+        Deliver(e);
+      } catch (...) {
+        queue_.pop_front();  // out of memory or cancelled: not delivered again
+        throw;
+      }
       Ref<EventObject> done = std::move(queue_.front());
       queue_.pop_front();
       ReleaseRetired();
@@ -461,8 +447,9 @@ void EventBus::CallPatternListener(EventListener& listener,
                                    Ref<EventObject>& current) {
   listener.set_delivered(delivery_);
   if (IEventReceiver* typed = listener.AsEventReceiver()) {
-    CallIgnoringFailures(
-        [&] { typed->EventHandler(current, listener.ID(), listener.Flag()); });
+    CallClient(ClientFailure::kClear, [&] {
+      typed->EventHandler(current, listener.ID(), listener.Flag());
+    });
   } else {
     CallByName(listener, "EventHandler", current);
   }
@@ -470,7 +457,7 @@ void EventBus::CallPatternListener(EventListener& listener,
 
 void EventBus::CallByName(EventListener& listener, std::string_view member,
                           Ref<EventObject>& current) {
-  CallIgnoringFailures([&] {
+  CallClient(ClientFailure::kClear, [&] {
     const bool pattern = member == "EventHandler";
     Variant args[3] = {Variant(current), Variant(listener.ID()),
                        Variant(listener.Flag())};

@@ -15,8 +15,11 @@
 // FireAllEvents (which then returns at once). A listener registered during
 // delivery is armed, and receives events, from the next event on; one
 // removed before its turn is not called; a listener is called at most once
-// per event, also when it is moved during the delivery. Every failure of a
-// receiver is caught and ignored; the others are still called. The bus
+// per event, also when it is moved during the delivery. A receiver is
+// called with CallClient (client_call.h): what it raises is cleared from the
+// thread's error record and ignored, and the others are still called; out
+// of memory and thread cancellation propagate out of FireAllEvents, and the
+// event being delivered is then dropped from the queue. The bus
 // keeps itself, the event and the listener being called alive across each
 // call, so a receiver may drop the last reference to any of them.
 //
@@ -63,7 +66,7 @@ namespace kvl {
 class EventBus : public Object {
   KVL_DECLARE_CLASS(EventBus)
  public:
-  EventBus();
+  EventBus() = default;
   ~EventBus() override;
 
   // ---- heartbeat ----
@@ -171,10 +174,6 @@ class EventBus : public Object {
   Variant Invoke(std::string_view name, CallKind kind,
                  std::span<Variant> args) override;
 
-  // A number no other bus of the process has, for events that refer back
-  // to their bus.
-  uint64_t serial() const { return serial_; }
-
  private:
   using Store = KeyedStore<Ref<EventListener>>;
   // Priority class 1..3 and kind: 0 pattern, 1 id listeners.
@@ -224,7 +223,6 @@ class EventBus : public Object {
   Store* walking_ = nullptr;
   size_t walk_position_ = 0;
   uint64_t delivery_ = 0;
-  uint64_t serial_;
   int16_t tick_frequency_ = 0;
   int16_t timer_resolution_ = 0;
   bool timer_enabled_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -318,6 +319,34 @@ TEST_F(EventBusTest, FailingReceiversDoNotStopTheOthers) {
   bus_->Listen(Receiver("last"), "*", Variant());
   bus_->SendString("E");
   EXPECT_EQ(Fire(), "raises:E throws:E odd:E last:E");
+}
+
+TEST_F(EventBusTest, ErrorRecordIsClearedAroundEachReceiver) {
+  SetErrorRecord(KVLError(kErrOverflow, "Earlier", "stale"));
+  bool clear_at_call = false;
+  auto checks = Receiver("checks");
+  checks->action = [&](EventObject&) {
+    clear_at_call = !TakeErrorRecord().set;
+    Raise(kErrInvalidArgument);
+  };
+  bus_->Listen(checks, "*", Variant());
+  bus_->SendString("E");
+  Fire();
+  EXPECT_TRUE(clear_at_call);
+  EXPECT_FALSE(TakeErrorRecord().set);
+}
+
+TEST_F(EventBusTest, OutOfMemoryInAReceiverEndsFiringAndDropsTheEvent) {
+  auto starved = Receiver("starved");
+  starved->action = [](EventObject&) { throw std::bad_alloc(); };
+  bus_->Listen(starved, "A", Variant());
+  bus_->Listen(Receiver("b"), "B", Variant());
+  bus_->SendString("A");
+  bus_->SendString("B");
+  EXPECT_THROW(bus_->FireAllEvents(), std::bad_alloc);
+  EXPECT_EQ(bus_->EventCount(), 1);
+  log_.clear();
+  EXPECT_EQ(Fire(), "b:B");  // the bus still works; "A" is not sent again
 }
 
 TEST_F(EventBusTest, LateBoundReceiversAndReplacedEvents) {

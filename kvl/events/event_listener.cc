@@ -1,10 +1,10 @@
 #include "kvl/events/event_listener.h"
 
-#include <exception>
 
 #include "kvl/events/internal/event_words.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
 
@@ -119,7 +119,7 @@ bool EventListener::MatchesQualifiers(const EventObject& e) const {
       const CompiledQualifier& q = Compiled(i);
       if (!e.MatchQualifier(q.kp_pattern, q.vp_pattern, q.any_value))
         return false;
-    } catch (const std::exception&) {
+    } catch (const KVLError&) {
       return false;  // a qualifier without text is never satisfied
     }
   }

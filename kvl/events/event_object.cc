@@ -1,11 +1,11 @@
 #include "kvl/events/event_object.h"
 
 #include <algorithm>
-#include <exception>
 
 #include "kvl/events/event_bus.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
@@ -84,27 +84,13 @@ KVL_REGISTER_CLASS(EventObject)
 
 EventObject::~EventObject() = default;
 
-Ref<EventBus> EventObject::ebus() const {
-  if (bus_address_ == 0) return nullptr;
-  auto* bus = dynamic_cast<EventBus*>(Object::FindLive(bus_address_));
-  if (!bus || bus->serial() != bus_serial_) return nullptr;
-  return Ref<EventBus>(bus);
-}
+Ref<EventBus> EventObject::ebus() const { return bus_.Lock(); }
 
 void EventObject::SetebusRef(Ref<EventBus> bus) {
   SetBus(bus.get());
 }
 
-void EventObject::SetBus(EventBus* bus) {
-  if (!bus) {
-    bus_address_ = 0;
-    bus_serial_ = 0;
-    return;
-  }
-  bus->Track();
-  bus_address_ = reinterpret_cast<uintptr_t>(static_cast<Object*>(bus));
-  bus_serial_ = bus->serial();
-}
+void EventObject::SetBus(EventBus* bus) { bus_ = WeakRef<EventBus>(bus); }
 
 Association* EventObject::Record(std::string_view k, int32_t n) const {
   if (n < 1) return nullptr;
@@ -190,7 +176,7 @@ bool EventObject::MatchQual(const std::string& namePat,
   try {
     return MatchQualifier(WildcardPattern(namePat), WildcardPattern(valPat),
                           valPat.empty() || valPat == "*");
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     return false;
   }
 }
@@ -207,7 +193,7 @@ bool EventObject::MatchQualifier(const WildcardPattern& name_pattern,
                             : any_value)
         return true;
     }
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     // A keyword that has no text (a client changed it through the live
     // record) ends the test.
   }
@@ -249,14 +235,13 @@ std::string EventObject::ToStringEx(const Variant& ShowTypes) {
       out += ":=<";
       out += TypeName(value);
       if (Object* object = value.AsObject()) {
-        try {
+        // An object without a usable ToString shows its class only.
+        CallClient(ClientFailure::kReturn, [&] {
           std::string text =
               ToText(CallByName(*object, "ToString", CallKind::kGet));
           out += ':';
           out += text;
-        } catch (const std::exception&) {
-          // An object without a usable ToString shows its class only.
-        }
+        });
       }
       out += '>';
       continue;

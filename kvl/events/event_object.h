@@ -39,6 +39,7 @@
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
+#include "kvl/runtime/weak_ref.h"
 
 namespace kvl {
 
@@ -107,7 +108,7 @@ class EventObject : public Object {
                       bool any_value) const;
   // Number of records.
   size_t ParamCount() const { return params_.size(); }
-  // Sets the bus (null clears it) without taking a reference.
+  // Sets the bus (null clears it) without keeping it alive.
   void SetBus(EventBus* bus);
 
  private:
@@ -120,10 +121,7 @@ class EventObject : public Object {
   int16_t cursor_ = 0;
   int16_t event_type_ = 0;
   int32_t id_ = 0;
-  // The bus, as an address checked against the live objects and the bus's
-  // serial number, so that an ended bus is never reached.
-  uintptr_t bus_address_ = 0;
-  uint64_t bus_serial_ = 0;
+  WeakRef<EventBus> bus_;
   bool printing_ = false;
 };
 

@@ -125,7 +125,7 @@ int32_t GetClassObject(const Guid* clsid, const Guid* iid, void** out) {
 int32_t CanUnloadNow() {
   // The start-up state's objects are the library's own; they must not keep
   // it loaded. Factories are objects too, so a held factory counts.
-  int64_t client_objects = Object::LiveCount() - InternalObjectCount();
+  int64_t client_objects = Object::ClientLiveCount();
   bool locked = g_server_locks.load(std::memory_order_relaxed) > 0;
   return client_objects <= 0 && !locked ? kS_OK : kS_FALSE;
 }

@@ -4,13 +4,17 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/frame_classes.h"
 #include "kvl/frame/kvl_constants.h"
 #include "kvl/frame/library.h"
 #include "kvl/runtime/class_factory.h"
+#include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/registry_store.h"
 
@@ -62,7 +66,7 @@ TEST(DllGetClassObjectTest, OnlyGlobalAndCreatableClassesHaveAFactory) {
 TEST(DllCanUnloadNowTest, ClientObjectsFactoriesAndLocksKeepTheLibrary) {
   ReleaseGlobalObjects();
   StartLibrary();
-  ASSERT_GT(InternalObjectCount(), 0);  // start-up state does not count
+  ASSERT_GT(Object::LiveCount(), Object::ClientLiveCount());  // start-up
   EXPECT_EQ(DllCanUnloadNow(), kS_OK);
   {
     Ref<Object> object = CreateObject("KVLCommon.KVLConstants");
@@ -83,6 +87,40 @@ TEST(DllCanUnloadNowTest, ClientObjectsFactoriesAndLocksKeepTheLibrary) {
   EXPECT_EQ(DllCanUnloadNow(), kS_FALSE);  // locked, no factory held
   FactoryOf(KVLConstants::StaticClass())->LockServer(false);
   EXPECT_EQ(DllCanUnloadNow(), kS_OK);
+}
+
+// Runs, when set, inside every thread's start-up.
+std::function<void()> g_during_start_up;
+struct StartUpProbe {
+  StartUpProbe() {
+    if (g_during_start_up) g_during_start_up();
+  }
+};
+KVL_REGISTER_LIBRARY_STATE(StartUpProbe)
+
+// A client object made on one thread while another thread runs start-up is
+// the client's, and keeps the library loaded.
+TEST(DllCanUnloadNowTest, ObjectsOfOtherThreadsDuringStartUpAreClients) {
+  ReleaseGlobalObjects();
+  ASSERT_EQ(DllCanUnloadNow(), kS_OK);
+  Ref<Object> client;
+  g_during_start_up = [&] {
+    std::thread([&] { client = MakeRef<DynamicObject>("Client"); }).join();
+  };
+  std::promise<void> checked;
+  std::promise<void> started;
+  std::thread starting([&] {
+    StartLibrary();
+    started.set_value();
+    checked.get_future().wait();  // the thread's start-up state stays
+  });
+  started.get_future().wait();
+  g_during_start_up = nullptr;
+  EXPECT_EQ(DllCanUnloadNow(), kS_FALSE);
+  client.reset();
+  EXPECT_EQ(DllCanUnloadNow(), kS_OK);
+  checked.set_value();
+  starting.join();
 }
 
 class RegistrationTest : public ::testing::Test {

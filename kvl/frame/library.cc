@@ -1,6 +1,5 @@
 #include "kvl/frame/library.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -35,8 +34,6 @@ std::vector<internal::LibraryStateType> StateTypesSnapshot() {
   std::lock_guard<std::mutex> lock(s.mu);
   return s.types;
 }
-
-std::atomic<int64_t> g_internal_objects{0};
 
 [[noreturn]] void Fatal(const char* problem, std::string_view name) {
   std::fprintf(stderr, "kvl: library state '%.*s': %s\n",
@@ -144,31 +141,14 @@ class ThreadLibrary {
       }
     }
     ClearImplicit();
-    g_internal_objects.fetch_sub(owned_, std::memory_order_relaxed);
-    owned_ = 0;
   }
 
  private:
-  // Runs `make`; the objects it leaves alive belong to the library. Nested
-  // calls are counted by the outermost one.
+  // Runs `make`; the objects made meanwhile on this thread are the
+  // library's own (Object::InternalScope).
   template <class F>
   void Owned(F make) {
-    if (depth_ > 0) {
-      make();
-      return;
-    }
-    int64_t before = Object::LiveCount();
-    ++depth_;
-    struct Done {
-      ThreadLibrary* self;
-      int64_t before;
-      ~Done() {
-        --self->depth_;
-        int64_t made = Object::LiveCount() - before;
-        self->owned_ += made;
-        g_internal_objects.fetch_add(made, std::memory_order_relaxed);
-      }
-    } done{this, before};
+    Object::InternalScope internal;
     make();
   }
 
@@ -236,8 +216,6 @@ class ThreadLibrary {
   }
 
   bool started_ = false;
-  int depth_ = 0;
-  int64_t owned_ = 0;
   std::vector<InstanceSlot> instances_;
   std::vector<StateSlot> states_;
   std::vector<std::pair<bool, size_t>> order_;  // (is instance, index)
@@ -290,10 +268,6 @@ bool LibraryStarted() {
 
 Object& InternalInstance(std::string_view class_name) {
   return Current().Instance(class_name);
-}
-
-int64_t InternalObjectCount() {
-  return g_internal_objects.load(std::memory_order_relaxed);
 }
 
 namespace internal {

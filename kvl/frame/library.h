@@ -21,8 +21,9 @@
 // the trace configuration of kvl/trace are the exceptions: they are
 // process-wide.)
 //
-// Objects made while start-up runs, and still held when it ends, belong to
-// the library: they do not keep it loaded (InternalObjectCount). Internal
+// Objects made on a thread while its start-up runs belong to the library
+// (Object::InternalScope): they do not keep it loaded and are left out of
+// Object::ClientLiveCount, also while other threads make objects. Internal
 // instances and states should make at construction the objects they keep.
 //
 //   // timers/timer_table.cc
@@ -61,10 +62,6 @@ template <class T>
 T& InternalInstance() {
   return static_cast<T&>(InternalInstance(T::StaticClass().name()));
 }
-
-// Number of live objects, over all threads, that belong to the library's
-// start-up state rather than to a client.
-int64_t InternalObjectCount();
 
 namespace internal {
 

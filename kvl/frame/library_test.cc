@@ -110,16 +110,18 @@ TEST(LibraryTest, InternalInstancesAreTheLibrarysOwn) {
     if (Catalogue::FindByName(name)) made.emplace_back(name);
   EXPECT_FALSE(made.empty());
 
-  int64_t before = InternalObjectCount();
+  const int64_t clients = Object::ClientLiveCount();
+  const int64_t internal_objects = Object::LiveCount() - clients;
   Object* theirs = nullptr;
   std::thread worker([&] {
     theirs = &InternalInstance<KVLConstants>();
-    EXPECT_GE(InternalObjectCount(),
-              before + static_cast<int64_t>(made.size()));
+    EXPECT_EQ(Object::ClientLiveCount(), clients);
+    EXPECT_GE(Object::LiveCount() - clients,
+              internal_objects + static_cast<int64_t>(made.size()));
   });
   worker.join();
   EXPECT_NE(theirs, &internal);
-  EXPECT_EQ(InternalObjectCount(), before);
+  EXPECT_EQ(Object::LiveCount() - clients, internal_objects);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 
@@ -12,6 +14,22 @@
 #include "kvl/runtime/testing/random_text.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
+
+// Allocations left before one fails on this thread; negative: none fails.
+thread_local long t_allocations_before_failure = -1;
+
+void* operator new(std::size_t size) {
+  if (t_allocations_before_failure >= 0 && t_allocations_before_failure-- == 0)
+    throw std::bad_alloc();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+// The compiler cannot see that this file's operator new uses malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace kvl {
 namespace {
@@ -260,6 +278,32 @@ TEST(ParamStringTest, TreesAreReleased) {
     EXPECT_FALSE(ps->Parse("[[["));
   }
   EXPECT_EQ(leaks.Delta(), 0);
+}
+
+// Running out of memory at any point of a parse fails it with bad_alloc;
+// it never leaves a tree that silently lacks items.
+TEST(ParamStringTest, OutOfMemoryFailsTheParseAtEveryStep) {
+  const std::string text = "Ev N=5 L=[1, [2, x=3]] S='a b' A={1,2}";
+  Ref<ParamString> reference = MakeRef<ParamString>();
+  ASSERT_TRUE(reference->Parse(text));
+  const std::string expected = Tree(*reference);
+  for (long step = 0;; ++step) {
+    SCOPED_TRACE(step);
+    Ref<ParamString> ps = MakeRef<ParamString>();
+    bool parsed = false;
+    t_allocations_before_failure = step;
+    try {
+      parsed = ps->Parse(text);
+    } catch (const std::bad_alloc&) {
+      t_allocations_before_failure = -1;
+      continue;
+    }
+    const bool failed_none = t_allocations_before_failure >= 0;
+    t_allocations_before_failure = -1;
+    EXPECT_TRUE(parsed);
+    EXPECT_EQ(Tree(*ps), expected);
+    if (failed_none) break;
+  }
 }
 
 TEST(ParamStringTest, WrittenFormReadsBack) {

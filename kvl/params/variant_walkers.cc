@@ -1,11 +1,13 @@
 #include "kvl/params/variant_walkers.h"
 
-#include <exception>
+#include <optional>
+#include <utility>
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/params/param_item.h"
 #include "kvl/params/tokens.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 
 namespace kvl {
@@ -84,22 +86,20 @@ void CEnumVariant::CallReset() {
 
 namespace {
 
-// The status of the failure being handled.
-int32_t CurrentFailureStatus() {
-  try {
-    throw;
-  } catch (const KVLError& e) {
-    return ToStatus(e.number());
-  } catch (const std::exception&) {
-    return kE_FAIL;
-  }
+// Runs a step of the enumerator under the client-call rule: the status of
+// what the walker raised, or S_OK.
+template <class F>
+int32_t WalkerStatus(F&& step) {
+  std::optional<KVLError> failure =
+      CallClient(ClientFailure::kReturn, std::forward<F>(step));
+  return failure ? ToStatus(failure->number()) : kS_OK;
 }
 
 }  // namespace
 
 int32_t CEnumVariant::Next(uint32_t count, Variant* out, uint32_t* fetched) {
   uint32_t n = 0;
-  try {
+  const int32_t status = WalkerStatus([&] {
     int16_t wanted = CheckedCast<int16_t>(count);
     Variant v;
     for (int16_t i = 1; i <= wanted; ++i) {
@@ -108,8 +108,8 @@ int32_t CEnumVariant::Next(uint32_t count, Variant* out, uint32_t* fetched) {
       v = Variant();
       ++n;
     }
-  } catch (...) {
-    int32_t status = CurrentFailureStatus();
+  });
+  if (status != kS_OK) {
     while (n > 0) out[--n] = Variant();
     if (fetched) *fetched = 0;
     return status;
@@ -119,22 +119,14 @@ int32_t CEnumVariant::Next(uint32_t count, Variant* out, uint32_t* fetched) {
 }
 
 int32_t CEnumVariant::Skip(uint32_t count) {
-  try {
+  return WalkerStatus([&] {
     int32_t c = CheckedCast<int32_t>(count);
     ClsSkip(c);
-  } catch (...) {
-    return CurrentFailureStatus();
-  }
-  return kS_OK;
+  });
 }
 
 int32_t CEnumVariant::Reset() {
-  try {
-    CallReset();
-  } catch (...) {
-    return CurrentFailureStatus();
-  }
-  return kS_OK;
+  return WalkerStatus([&] { CallReset(); });
 }
 
 int32_t CEnumVariant::Clone(Ref<Object>* /*out*/) {

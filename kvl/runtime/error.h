@@ -7,7 +7,9 @@
 //
 // Across the C entry points, where exceptions must not travel, failures are
 // returned as 32-bit statuses (ToStatus) and the failure itself is kept in a
-// per-thread error record (SetErrorRecord / TakeErrorRecord).
+// per-thread error record (SetErrorRecord / TakeErrorRecord). Calls into
+// client code keep or clear what the client raised there as client_call.h
+// says.
 //
 // Everything here is inline so that clients that only load the library at
 // run time can catch and read failures.
@@ -130,15 +132,26 @@ inline ErrorRecord& ThreadErrorRecord() {
   thread_local ErrorRecord record;
   return record;
 }
+// Mirrors the record's `set`. A plain thread-local is one cheap read, so
+// clearing a record that is clear (around every event receiver) costs
+// next to nothing.
+inline thread_local bool t_error_record_set = false;
 }  // namespace internal
 
 inline void SetErrorRecord(const KVLError& e) {
   internal::ThreadErrorRecord() =
       ErrorRecord{true, e.number(), e.source(), e.description()};
+  internal::t_error_record_set = true;
 }
-inline void ClearErrorRecord() { internal::ThreadErrorRecord() = {}; }
+inline void ClearErrorRecord() {
+  if (!internal::t_error_record_set) return;
+  internal::ThreadErrorRecord() = {};
+  internal::t_error_record_set = false;
+}
 // Returns the record and clears it.
 inline ErrorRecord TakeErrorRecord() {
+  if (!internal::t_error_record_set) return {};
+  internal::t_error_record_set = false;
   return std::exchange(internal::ThreadErrorRecord(), ErrorRecord{});
 }
 

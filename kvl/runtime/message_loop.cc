@@ -10,11 +10,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <exception>
 #include <mutex>
 #include <system_error>
 #include <utility>
 
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/clock.h"
 #include "kvl/runtime/error.h"
 
@@ -177,15 +177,6 @@ MessageLoop& MessageLoop::Current() {
   return loop;
 }
 
-template <class F>
-void MessageLoop::CallClient(F&& call) {
-  try {
-    std::forward<F>(call)();
-  } catch (const KVLError&) {
-  } catch (const std::exception&) {
-  }
-}
-
 void MessageLoop::Schedule(uint32_t slot, uint64_t due) {
   heap_.push_back(Firing{due, order_++, slot, timers_[slot].generation});
   std::push_heap(heap_.begin(), heap_.end(), Later());
@@ -304,7 +295,7 @@ int MessageLoop::RunTasks() {
   int ran = 0;
   Task task;
   while (channel_->Take(task_limit_, task)) {
-    CallClient(task);
+    CallClient(ClientFailure::kRecord, task);
     task = nullptr;
     ++ran;
   }
@@ -333,7 +324,7 @@ int MessageLoop::FireDue(uint64_t now) {
       } done{*this, f.slot};
       // callbacks_ is a deque: the callback stays put while it runs, even if
       // it sets new timers.
-      CallClient([&] { callbacks_[f.slot](id); });
+      CallClient(ClientFailure::kRecord, [&] { callbacks_[f.slot](id); });
     }
     ++fired;
   }

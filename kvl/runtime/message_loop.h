@@ -16,9 +16,10 @@
 // Callbacks may set and kill timers (their own too), post tasks, and run
 // the loop themselves (Pump, RunFor): a nested run fires what is due then,
 // and a timer never fires twice for one due time. A timer killed before its
-// turn does not fire. A callback that fails with a C++ exception
-// (std::exception, KVLError) is contained: the loop goes on with the next
-// one. Anything else (thread cancellation) goes through.
+// turn does not fire. Callbacks and tasks are called with CallClient
+// (client_call.h): a failure is kept in the thread's error record and the
+// loop goes on with the next one; out of memory and thread cancellation
+// propagate out of the run, leaving the loop consistent.
 //
 // Threading: one loop per thread (Current()); its timers and runs belong to
 // that thread. Post() may be called from any thread while the loop lives;
@@ -166,10 +167,6 @@ class MessageLoop {
       return a.due != b.due ? a.due > b.due : a.order > b.order;
     }
   };
-
-  // The one place client code is called from the loop.
-  template <class F>
-  static void CallClient(F&& call);
 
   void Schedule(uint32_t slot, uint64_t due);
   void DropStaleTop();

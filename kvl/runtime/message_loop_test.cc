@@ -8,9 +8,11 @@
 #include <future>
 #include <latch>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kvl/runtime/clock.h"
@@ -185,6 +187,23 @@ TEST_F(MessageLoopTest, FailingCallbacksAreContainedAndTheLoopGoesOn) {
   loop_.Post([&] { log_.push_back("after"); });
   loop_.RunFor(250);
   EXPECT_THAT(log_, ElementsAre("after", "ok@100", "ok@200"));
+}
+
+// What a callback raises is kept in the error record, whatever its type;
+// out of memory ends the run, and the loop works on afterwards.
+TEST_F(MessageLoopTest, FailuresFollowTheClientCallRule) {
+  ClearErrorRecord();
+  loop_.Post([] { throw 42; });
+  loop_.Pump();
+  EXPECT_EQ(TakeErrorRecord().description, "Unknown failure");
+  bool starved = true;
+  Keep(loop_.SetTimer(100, [&](uint32_t) {
+    if (std::exchange(starved, false)) throw std::bad_alloc();
+    Log("fed");
+  }));
+  EXPECT_THROW(loop_.RunFor(100), std::bad_alloc);
+  loop_.RunFor(100);
+  EXPECT_THAT(log_, ElementsAre("fed@200"));
 }
 
 // Switching clocks keeps the tick counter, so a timer keeps its due time

@@ -6,9 +6,11 @@
 // Clients connect sinks: an object that implements the C++ interface is
 // called through it; any other object is called late-bound by member name.
 // Firing with no sink does nothing. Sinks are held (counted references)
-// until disconnected. A sink's failure is caught and ignored, and the
-// remaining sinks are still called; sinks may connect or disconnect while
-// a notification is being fired (the change applies to the next one).
+// until disconnected. Sinks are called with CallClient (client_call.h): a
+// sink's failure is kept in the thread's error record and the remaining
+// sinks are still called; thread cancellation and out of memory propagate.
+// Sinks may connect or disconnect while a notification is being fired (the
+// change applies to the next one).
 //
 // Threading: used on the owning object's thread.
 //
@@ -19,13 +21,13 @@
 #define KVL_RUNTIME_NOTIFIER_H_
 
 #include <cstdint>
-#include <exception>
 #include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -72,16 +74,14 @@ class Notifier {
     if (sinks_.empty()) return;
     std::vector<Connection> snapshot = sinks_;
     for (const Connection& c : snapshot) {
-      try {
+      CallClient(ClientFailure::kRecord, [&] {
         if (Sink* typed = c.sink->template As<Sink>()) {
           (typed->*F)(args...);
         } else {
           FireByName<F>(*c.sink, name,
                         std::index_sequence_for<A...>{}, args...);
         }
-      } catch (const std::exception&) {
-        // A failing sink does not stop the others.
-      }
+      });
     }
   }
 

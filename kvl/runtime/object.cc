@@ -1,24 +1,14 @@
 #include "kvl/runtime/object.h"
 
-#include <mutex>
-#include <unordered_set>
-
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant.h"
+#include "kvl/runtime/weak_ref.h"
 
 namespace kvl {
 namespace {
 
-struct LiveSet {
-  std::mutex mu;
-  std::unordered_set<uintptr_t> addresses;
-};
-
-LiveSet& Live() {
-  static LiveSet* set = new LiveSet;  // never destroyed: used by destructors
-  return *set;
-}
+thread_local int t_internal_scopes = 0;
 
 // Another interface of an object: forwards calls to the object through the
 // interface's member table.
@@ -50,13 +40,40 @@ bool NamesInterface(const ClassInfo& info, std::string_view name) {
 }  // namespace
 
 Object::~Object() {
-  if (tracked_) {
-    LiveSet& live = Live();
-    std::lock_guard<std::mutex> lock(live.mu);
-    live.addresses.erase(reinterpret_cast<uintptr_t>(this));
+  if (internal::WeakControl* weak = weak_.load(std::memory_order_acquire)) {
+    weak->Detach();
+    weak->Release();
   }
-  live_count_.fetch_sub(1, std::memory_order_relaxed);
+  (internal_ ? internal_count_ : client_count_)
+      .fetch_sub(1, std::memory_order_relaxed);
 }
+
+internal::WeakControl* Object::AcquireWeakControl() const {
+  internal::WeakControl* weak = weak_.load(std::memory_order_acquire);
+  if (!weak) {
+    auto* made = new internal::WeakControl(this);
+    if (weak_.compare_exchange_strong(weak, made, std::memory_order_acq_rel,
+                                      std::memory_order_acquire)) {
+      weak = made;
+    } else {
+      made->Release();  // another thread made one first
+    }
+  }
+  weak->AddRef();
+  return weak;
+}
+
+Object::InternalScope::InternalScope() {
+  internal_scopes_.fetch_add(1, std::memory_order_relaxed);
+  ++t_internal_scopes;
+}
+
+Object::InternalScope::~InternalScope() {
+  --t_internal_scopes;
+  internal_scopes_.fetch_sub(1, std::memory_order_relaxed);
+}
+
+bool Object::InInternalScope() noexcept { return t_internal_scopes > 0; }
 
 std::string Object::ClassName() const {
   return const_cast<Object*>(this)->Identity()->Class().name();
@@ -79,24 +96,6 @@ Ref<Object> Object::QueryInterface(std::string_view interface_name) {
       return MakeRef<InterfaceView>(Ref<Object>(this), iface);
   }
   return nullptr;
-}
-
-void Object::Track() {
-  if (tracked_) return;
-  LiveSet& live = Live();
-  std::lock_guard<std::mutex> lock(live.mu);
-  live.addresses.insert(reinterpret_cast<uintptr_t>(this));
-  tracked_ = true;
-}
-
-Object* Object::FindLive(uintptr_t address) {
-  LiveSet& live = Live();
-  std::lock_guard<std::mutex> lock(live.mu);
-  if (live.addresses.count(address) == 0) return nullptr;
-  Object* object = reinterpret_cast<Object*>(address);
-  // An object whose destructor is running is no longer alive.
-  if (object->RefCount() >= kDestroying / 2) return nullptr;
-  return object;
 }
 
 }  // namespace kvl

@@ -13,12 +13,19 @@
 // derives from Object and from the interfaces it implements, and a caller
 // reaches the interface with QueryInterface<I>() or InterfaceRef<I>.
 //
-// Liveness: objects can be tracked (Track) so that an address can later be
-// checked with FindLive without ever dereferencing a dangling pointer.
+// Weak references: WeakRef<T> (weak_ref.h) refers to an object without
+// keeping it alive and hands out a counted reference while it lives.
 //
-// Threading: an object is used on the thread that created it. Reference
-// counts and the live count are atomic, so releasing on another thread is
-// safe, but members are not synchronised.
+// Live counts: the library counts live objects so that tests can prove
+// nothing leaks. Objects made on a thread inside an InternalScope (the
+// library's start-up objects) are the library's own; the others belong to
+// clients (ClientLiveCount).
+//
+// Threading: an object is used on the thread that created it; its members
+// are not synchronised. AddRef and Release may be called on any thread: the
+// last Release, wherever it happens, destroys the object on that thread, and
+// a WeakRef locked on another thread at the same moment gets either a
+// reference taken before the end or null. The live counts are atomic.
 //
 //   Ref<ParamString> ps = MakeRef<ParamString>();
 //   Variant r = ps->Invoke("Parse", CallKind::kMethod, args);
@@ -49,10 +56,23 @@ enum class CallKind : uint8_t {
 
 template <class T>
 class Ref;
+template <class T>
+class WeakRef;
+namespace internal {
+class WeakControl;
+}  // namespace internal
 
 class Object {
  public:
-  Object() noexcept { live_count_.fetch_add(1, std::memory_order_relaxed); }
+  Object() noexcept {
+    if (internal_scopes_.load(std::memory_order_relaxed) != 0 &&
+        InInternalScope()) {
+      internal_ = true;
+      internal_count_.fetch_add(1, std::memory_order_relaxed);
+    } else {
+      client_count_.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
   Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
 
@@ -62,8 +82,8 @@ class Object {
   // Destroys the object when this was the last reference.
   void Release() const noexcept {
     if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      // References taken and dropped by the destructor must not destroy the
-      // object a second time.
+      // From zero on, WeakRef::Lock no longer adds references; the
+      // destructor detaches the WeakRefs before the memory goes.
       refs_.store(kDestroying, std::memory_order_relaxed);
       delete this;
     }
@@ -104,25 +124,68 @@ class Object {
     return dynamic_cast<I*>(Identity());
   }
 
-  // Liveness. Track() records this object so that FindLive(address) finds
-  // it until it is destroyed. FindLive never dereferences `address` unless
-  // it is the address of a tracked live object.
-  void Track();
-  static Object* FindLive(uintptr_t address);
-
   // Number of Objects constructed and not yet destroyed, in this process.
   static int64_t LiveCount() noexcept {
-    return live_count_.load(std::memory_order_relaxed);
+    return ClientLiveCount() +
+           internal_count_.load(std::memory_order_relaxed);
   }
+  // The part of LiveCount that clients own: every live object not made
+  // inside an InternalScope. Exact also while other threads make objects.
+  static int64_t ClientLiveCount() noexcept {
+    return client_count_.load(std::memory_order_relaxed);
+  }
+
+  // While one is open on a thread, objects constructed on that thread are
+  // the library's own: they are left out of ClientLiveCount for their
+  // whole life. Scopes nest.
+  class InternalScope {
+   public:
+    InternalScope();
+    ~InternalScope();
+    InternalScope(const InternalScope&) = delete;
+    InternalScope& operator=(const InternalScope&) = delete;
+  };
 
  protected:
   virtual ~Object();
 
  private:
+  template <class T>
+  friend class WeakRef;
+  friend class internal::WeakControl;
+
+  // Set while the destructor runs, so that references taken and dropped by
+  // it never destroy the object a second time.
   static constexpr int32_t kDestroying = 1 << 30;
+  // The control block of this object's WeakRefs (made on first use), with
+  // a count added for the caller.
+  internal::WeakControl* AcquireWeakControl() const;
+  // Adds a reference unless the count has reached zero (the last Release
+  // has begun) or the destructor runs; called with the control block
+  // locked, which keeps the memory valid until the destructor detaches it.
+  bool TryAddRef() const noexcept {
+    int32_t n = refs_.load(std::memory_order_relaxed);
+    while (n > 0 && n < kDestroying / 2) {
+      if (refs_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed))
+        return true;
+    }
+    return false;
+  }
+  bool Alive() const noexcept {
+    const int32_t n = refs_.load(std::memory_order_relaxed);
+    return n > 0 && n < kDestroying / 2;
+  }
+  static bool InInternalScope() noexcept;
+
   mutable std::atomic<int32_t> refs_{0};
-  bool tracked_ = false;
-  static inline std::atomic<int64_t> live_count_{0};
+  bool internal_ = false;
+  mutable std::atomic<internal::WeakControl*> weak_{nullptr};
+
+  static inline std::atomic<int64_t> client_count_{0};
+  static inline std::atomic<int64_t> internal_count_{0};
+  // Open InternalScopes over all threads: a constructor looks at its own
+  // thread's scopes only while some are open.
+  static inline std::atomic<int32_t> internal_scopes_{0};
 };
 
 // Counted reference to an Object (or a class derived from it).
@@ -156,6 +219,12 @@ class Ref {
   void swap(Ref& other) noexcept { std::swap(p_, other.p_); }
   // Gives up the reference without releasing it.
   T* Detach() noexcept { return std::exchange(p_, nullptr); }
+  // Takes over a reference already counted for `p` (Detach's inverse).
+  static Ref Adopt(T* p) noexcept {
+    Ref r;
+    r.p_ = p;
+    return r;
+  }
 
   // The C++ interface I of the referenced object, or null.
   template <class I>

@@ -64,18 +64,6 @@ TEST(ObjectTest, VariantCopiesShareObjectsButCopyArrays) {
   EXPECT_EQ(ended, 1);
 }
 
-TEST(ObjectTest, FindLiveNeverReturnsAnEndedObject) {
-  int ended = 0;
-  Ref<Probe> a = MakeRef<Probe>(&ended);
-  const uintptr_t address = reinterpret_cast<uintptr_t>(a.get());
-  EXPECT_EQ(Object::FindLive(address), nullptr);  // not tracked yet
-  a->Track();
-  EXPECT_EQ(Object::FindLive(address), a.get());
-  a.reset();
-  EXPECT_EQ(Object::FindLive(address), nullptr);
-  EXPECT_EQ(Object::FindLive(12345), nullptr);
-}
-
 TEST(ObjectTest, SafeArrayBoundsAndTypedElements) {
   Variant bytes = Variant::MakeArray(VarType::kByte, 1, 3);
   EXPECT_EQ(bytes.type(), VarType::kArray | VarType::kByte);

@@ -1,7 +1,6 @@
 #include "kvl/params/internal/item_writer.h"
 
 #include <charconv>
-#include <exception>
 
 #include "kvl/frame/kvl_types.h"
 #include "kvl/params/param_item.h"
@@ -28,7 +27,7 @@ void AppendValueText(std::string& out, const Variant& value,
                      const WriteStyle& style) {
   try {
     out += style.strings->CVariantToStr(value);
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
   }
 }
 

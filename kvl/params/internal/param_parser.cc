@@ -1,13 +1,13 @@
 #include "kvl/params/internal/param_parser.h"
 
 #include <charconv>
-#include <exception>
 #include <vector>
 
 #include "kvl/frame/kvl_types.h"
 #include "kvl/params/internal/scanner.h"
 #include "kvl/params/param_item.h"
 #include "kvl/params/tokens.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
 
@@ -424,12 +424,16 @@ Ref<ParamItem> Builder::Build() {
 }
 
 Ref<ParamItem> Builder::Element(int32_t& p, bool in_list) {
-  try {
-    return ElementOrThrow(p, in_list);
-  } catch (const NoItem&) {
-  } catch (const std::exception&) {
-  }
-  return nullptr;
+  // A step that cannot be taken, or any failure on the way, gives no item;
+  // out of memory propagates (client_call.h has the rule).
+  Ref<ParamItem> item;
+  CallClient(ClientFailure::kReturn, [&] {
+    try {
+      item = ElementOrThrow(p, in_list);
+    } catch (const NoItem&) {
+    }
+  });
+  return item;
 }
 
 Ref<ParamItem> Builder::ElementOrThrow(int32_t& p, bool in_list) {
