@@ -3,7 +3,6 @@
 #include <exception>
 #include <utility>
 
-#include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
@@ -43,11 +42,6 @@ const ClassInfo& KVLSrtdClctn::StaticClass() {
   return info;
 }
 KVL_REGISTER_CLASS(KVLSrtdClctn)
-
-Variant KVLSrtdClctn::Invoke(std::string_view name, CallKind kind,
-                             std::span<Variant> args) {
-  return internal::InvokeWithInterfaces(*this, name, kind, args);
-}
 
 void KVLSrtdClctn::SetComparatorRef(Ref<Object> comparator) {
   if (callbacks_ > 0) Raise(kErrInvalidArgument);

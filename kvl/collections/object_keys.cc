@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdint>
 
-#include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
 
@@ -82,11 +81,6 @@ const ClassInfo& K2OByPointer::StaticClass() {
           .Implements(&IKeyToObject::StaticClass)
           .Build();
   return info;
-}
-
-Variant K2OByPointer::Invoke(std::string_view name, CallKind kind,
-                             std::span<Variant> args) {
-  return internal::InvokeWithInterfaces(*this, name, kind, args);
 }
 
 KVL_REGISTER_CLASS(IKeyToObject)

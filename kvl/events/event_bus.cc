@@ -60,24 +60,21 @@ void CallIgnoringFailures(F&& call) {
   }
 }
 
-// "Send" by name: the name, then the parameters one by one or as one array.
-void SendByName(EventBus& bus, std::span<Variant> args) {
-  if (args.empty() || args[0].is_missing()) Raise(kErrArgumentNotOptional);
+// "Send" by name: the name, then the parameters gathered into one array;
+// a single array argument is taken as the parameters themselves.
+Variant SendInvoker(Object& self, std::span<Variant> args) {
   const std::string n = ToText(args[0]);
-  std::span<const Variant> params(args.data() + 1, args.size() - 1);
+  const auto& items = args[1].Array().items();
+  std::span<const Variant> params(items.data(), items.size());
   if (params.size() == 1 && params[0].is_array()) {
-    const auto& items = params[0].Array().items();
-    params = std::span<const Variant>(items.data(), items.size());
+    const auto& inner = params[0].Array().items();
+    params = std::span<const Variant>(inner.data(), inner.size());
   }
   std::vector<Variant> given;
   given.reserve(params.size());
   for (const Variant& p : params)
     if (!p.is_missing()) given.push_back(p);
-  bus.Send(n, given);
-}
-
-Variant SendInvoker(Object& self, std::span<Variant> args) {
-  SendByName(internal::CastSelf<EventBus>(self), args);
+  internal::CastSelf<EventBus>(self).Send(n, given);
   return Variant();
 }
 
@@ -123,8 +120,7 @@ const ClassInfo& EventBus::StaticClass() {
                                         {RefArg("x"), RefArg("p")})
           .Custom(CustomMember(
               "Send", CallKind::kMethod,
-              {RefArg("n").Of(VarType::kString),
-               OptArg("params").Of(VarType::kArray | VarType::kVariant)},
+              {RefArg("n").Of(VarType::kString), ParamArray("params")},
               VarType::kEmpty, &SendInvoker))
           .Method<&EventBus::SendEvent>("SendEvent", {RefArg("e")})
           .Method<&EventBus::SendId>("SendId", {Arg("theId")})
@@ -148,15 +144,6 @@ EventBus::~EventBus() {
   std::deque<Ref<EventObject>> queue;
   queue.swap(queue_);
   while (!queue.empty()) queue.pop_front();
-}
-
-Variant EventBus::Invoke(std::string_view name, CallKind kind,
-                         std::span<Variant> args) {
-  if (kind == CallKind::kMethod && EqualsNoCase(name, "Send")) {
-    SendByName(*this, args);
-    return Variant();
-  }
-  return Object::Invoke(name, kind, args);
 }
 
 size_t EventBus::Slot(int16_t priority, int16_t type) {

@@ -143,11 +143,6 @@ class EventBus : public Object {
   // equals `t` ignoring case.
   void UnlistenTag(Ref<Object> x, const std::string& t);
 
-  // Calls by name; "Send" takes a variable number of parameters after the
-  // name (or one array of them).
-  Variant Invoke(std::string_view name, CallKind kind,
-                 std::span<Variant> args) override;
-
   // A number no other bus of the process has, for events that refer back
   // to their bus.
   uint64_t serial() const { return serial_; }
