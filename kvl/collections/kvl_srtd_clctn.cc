@@ -34,8 +34,12 @@ size_t Midpoint(size_t lo, size_t hi) {
 const ClassInfo& KVLSrtdClctn::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<KVLSrtdClctn>("KVLSrtdClctn", ClassKind::kCreatable)
-          .Set<&KVLSrtdClctn::SetComparatorRef>("Comparator")
-          .Set<&KVLSrtdClctn::SetKeyExtractorRef>("KeyExtractor")
+          .Set<&KVLSrtdClctn::SetComparatorRef>(
+              "Comparator",
+              {Arg("Comparator").As(&IKVLComparator::StaticClass)})
+          .Set<&KVLSrtdClctn::SetKeyExtractorRef>(
+              "KeyExtractor",
+              {Arg("KeyExtractor").As(&IKVLKeyExtractor::StaticClass)})
           .Implements(&IKVLCollection::StaticClass)
           .Implements(&IKVLROCollection::StaticClass)
           .Build();

@@ -67,6 +67,7 @@ const ClassInfo& K2OGlobals::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<K2OGlobals>("K2OGlobals", ClassKind::kGlobal)
           .Method<&K2OGlobals::KeyToPointer>("KeyToPointer", {Arg("AKey")})
+          .Returns(VarType::kUnknown)
           .Method<&K2OGlobals::PointerToKey>("PointerToKey", {Arg("anObject")})
           .Custom(CustomMember("ObjGetRefCount", CallKind::kMethod,
                                {Arg("x").Of(VarType::kObject)},

@@ -80,18 +80,24 @@ Variant SendInvoker(Object& self, std::span<Variant> args) {
 
 std::atomic<uint64_t> next_serial{1};
 
+// Qualifiers are published as an array of variants; a single text is
+// accepted too.
+ParamSpec QualsArg() {
+  return RefArg("quals").Of(VarType::kArray | VarType::kVariant);
+}
+
 }  // namespace
 
 const ClassInfo& EventBus::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<EventBus>("EventBus", ClassKind::kCreatable)
           .Method<&EventBus::Catch>("Catch",
-                                    {RefArg("x"), RefArg("n"), RefArg("quals")})
+                                    {RefArg("x"), RefArg("n"), QualsArg()})
           .Method<&EventBus::CatchString>("CatchString",
                                           {RefArg("x"), RefArg("s")})
           .Method<&EventBus::CatchTag>(
               "CatchTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+              {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Get<&EventBus::EventCount>("EventCount")
           .Method<&EventBus::FireAllEvents>("FireAllEvents")
           .Get<&EventBus::FirstListener>("FirstListener",
@@ -100,21 +106,21 @@ const ClassInfo& EventBus::StaticClass() {
                                          {RefArg("x"), Arg("theId")})
           .Method<&EventBus::InvokeByNewId>("InvokeByNewId", {RefArg("x")})
           .Method<&EventBus::Listen>(
-              "Listen", {RefArg("x"), RefArg("n"), RefArg("quals")})
+              "Listen", {RefArg("x"), RefArg("n"), QualsArg()})
           .Get<&EventBus::ListenerCount>("ListenerCount")
           .Method<&EventBus::ListenId>("ListenId", {RefArg("x"), Arg("theId")})
           .Method<&EventBus::ListenString>("ListenString",
                                            {RefArg("x"), RefArg("s")})
           .Method<&EventBus::ListenTag>(
               "ListenTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+              {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Method<&EventBus::Monitor>(
-              "Monitor", {RefArg("x"), RefArg("n"), RefArg("quals")})
+              "Monitor", {RefArg("x"), RefArg("n"), QualsArg()})
           .Method<&EventBus::MonitorString>("MonitorString",
                                             {RefArg("x"), RefArg("s")})
           .Method<&EventBus::MonitorTag>(
               "MonitorTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+              {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Get<&EventBus::NewId>("NewId")
           .Get<&EventBus::NextListener>("NextListener",
                                         {RefArg("x"), RefArg("p")})

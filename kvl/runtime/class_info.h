@@ -161,6 +161,12 @@ struct ParamSpec {
     declared = type;
     return std::move(*this);
   }
+  // Publishes the parameter by reference although the C++ function takes
+  // it by value or const reference (it is never written back).
+  ParamSpec&& ByRef() && {
+    by_ref = true;
+    return std::move(*this);
+  }
   // Publishes an object parameter as interface or class `type`; any object
   // is still accepted.
   ParamSpec&& As(ClassGetter type) && {
@@ -693,17 +699,38 @@ std::string TypeText(VarType type, const std::string& type_name);
 // result).
 std::string SignatureText(const MemberInfo& member);
 
-// Calls `name` on `object` late-bound with the given arguments; arguments
-// passed as non-const lvalues of Variant are by reference and receive what
-// the callee wrote back.
+// Calls `name` on `object` late-bound with the given arguments. The span
+// form passes the caller's array itself: by-reference arguments are written
+// back into it. The variadic form copies each argument into a Variant; after
+// a call that returns, an argument passed as a non-const lvalue Variant
+// receives what the callee wrote back, and every other argument (a const
+// Variant, a temporary, a value of another type) is left untouched. After a
+// call that raises nothing is written back.
 Variant CallByName(Object& object, std::string_view name, CallKind kind,
                    std::span<Variant> args);
+
+namespace internal {
+template <class A>
+void WriteBackToCaller(A&& arg, Variant& value) {
+  if constexpr (std::is_same_v<A, Variant&>) arg = std::move(value);
+}
+template <class... A, size_t... I>
+Variant CallByNameWith(Object& object, std::string_view name, CallKind kind,
+                       std::index_sequence<I...>, A&&... args) {
+  Variant argv[sizeof...(A) > 0 ? sizeof...(A) : 1] = {Variant(args)...};
+  Variant result =
+      object.Invoke(name, kind, std::span<Variant>(argv, sizeof...(A)));
+  (WriteBackToCaller(std::forward<A>(args), argv[I]), ...);
+  return result;
+}
+}  // namespace internal
+
 template <class... A>
 Variant CallByName(Object& object, std::string_view name, CallKind kind,
                    A&&... args) {
-  Variant argv[sizeof...(A) > 0 ? sizeof...(A) : 1] = {
-      Variant(std::forward<A>(args))...};
-  return object.Invoke(name, kind, std::span<Variant>(argv, sizeof...(A)));
+  return internal::CallByNameWith(object, name, kind,
+                                  std::index_sequence_for<A...>{},
+                                  std::forward<A>(args)...);
 }
 
 }  // namespace kvl
