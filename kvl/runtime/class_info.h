@@ -38,10 +38,12 @@
 // (`.Returns(VarType::kEmpty)`). `NewEnum` gets dispatch id -4, is hidden and
 // is published as returning an enumerator (kind 13, IEnumVariant).
 //
-// Write-back: a by-reference argument is written back into the caller's
-// argument array after the call, also when the call fills omitted
-// arguments; the elements gathered into a variable argument list are passed
-// by value and never written back.
+// Write-back: after a call that returns, a by-reference argument is written
+// back into the caller's argument array, also when the call filled omitted
+// arguments; after a call that raises, the caller's arguments are as given.
+// The elements gathered into a variable argument list are passed by value
+// and never written back. CallByName's variadic form writes back only to
+// Variant lvalues (see there).
 //
 // Enumerations of the type library are tables too, made by EnumBuilder: a
 // name, a GUID and named values, without members.
