@@ -76,7 +76,8 @@ ToolResult RunKvl(std::vector<std::string> args) {
   int code = RunTool(argv, out, err);
   std::fclose(out);
   std::fclose(err);
-  ToolResult r{code, std::string(out_buf, out_len), std::string(err_buf, err_len)};
+  ToolResult r{code, std::string(out_buf, out_len),
+               std::string(err_buf, err_len)};
   std::free(out_buf);
   std::free(err_buf);
   return r;
@@ -101,8 +102,8 @@ TEST(KvlToolTest, EveryCatalogueTypePrintsWhole) {
       ToolResult r = RunKvl({"members", name});
       EXPECT_EQ(r.code, 0) << name << ": " << r.err;
       const ClassInfo& shown = FindPublishedType(name);
-      size_t lines = static_cast<size_t>(
-          std::count(r.out.begin(), r.out.end(), '\n'));
+      size_t lines =
+          static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n'));
       EXPECT_EQ(lines, shown.members().size() + shown.constants().size())
           << name;
       ++printed;
@@ -206,16 +207,15 @@ TEST(KvlToolTest, TokenPublishesTwelveMembersInOrder) {
   std::vector<std::string> members;
   for (const MemberInfo& m : FindPublishedType("Token").members())
     members.push_back(SignatureText(m));
-  EXPECT_THAT(members,
-              ::testing::ElementsAre(
-                  "Get Kind() As Integer", "Let Kind(Kind As Integer)",
-                  "Get StartPos() As Integer",
-                  "Let StartPos(StartPos As Integer)",
-                  "Get EndPos() As Integer", "Let EndPos(EndPos As Integer)",
-                  "Method Dump()", "Get Length() As Integer",
-                  "Let TokenType(TokenType As Integer)",
-                  "Get TokenType() As Integer", "Let Value(Value As Variant)",
-                  "Get Value() As Variant"));
+  EXPECT_THAT(
+      members,
+      ::testing::ElementsAre(
+          "Get Kind() As Integer", "Let Kind(Kind As Integer)",
+          "Get StartPos() As Integer", "Let StartPos(StartPos As Integer)",
+          "Get EndPos() As Integer", "Let EndPos(EndPos As Integer)",
+          "Method Dump()", "Get Length() As Integer",
+          "Let TokenType(TokenType As Integer)", "Get TokenType() As Integer",
+          "Let Value(Value As Variant)", "Get Value() As Variant"));
 }
 
 TEST(KvlToolTest, EnumerationsListTheirValues) {

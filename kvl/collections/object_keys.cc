@@ -70,8 +70,8 @@ const ClassInfo& K2OGlobals::StaticClass() {
           .Returns(VarType::kUnknown)
           .Method<&K2OGlobals::PointerToKey>("PointerToKey", {Arg("anObject")})
           .Custom(CustomMember("ObjGetRefCount", CallKind::kMethod,
-                               {Arg("x").Of(VarType::kObject)},
-                               VarType::kI4, &ObjGetRefCountByName))
+                               {Arg("x").Of(VarType::kObject)}, VarType::kI4,
+                               &ObjGetRefCountByName))
           .Build();
   return info;
 }

@@ -10,8 +10,8 @@ const ClassInfo& IComparator::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<IComparator>("IComparator", ClassKind::kPublic)
           .Method<&IComparator::compare>(
-              "compare", {Arg("e").As(&IExtractor::StaticClass), Arg("o1"),
-                          Arg("o2")})
+              "compare",
+              {Arg("e").As(&IExtractor::StaticClass), Arg("o1"), Arg("o2")})
           .Build();
   return info;
 }
@@ -21,8 +21,8 @@ const ClassInfo& DefaultComparator::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<DefaultComparator>("DefaultComparator", ClassKind::kPublic)
           .Method<&DefaultComparator::compare>(
-              "compare", {Arg("e").As(&IExtractor::StaticClass), Arg("o1"),
-                          Arg("o2")})
+              "compare",
+              {Arg("e").As(&IExtractor::StaticClass), Arg("o1"), Arg("o2")})
           .Implements(&IComparator::StaticClass)
           .Build();
   return info;

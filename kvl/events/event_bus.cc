@@ -96,8 +96,7 @@ const ClassInfo& EventBus::StaticClass() {
           .Method<&EventBus::CatchString>("CatchString",
                                           {RefArg("x"), RefArg("s")})
           .Method<&EventBus::CatchTag>(
-              "CatchTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
+              "CatchTag", {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Get<&EventBus::EventCount>("EventCount")
           .Method<&EventBus::FireAllEvents>("FireAllEvents")
           .Get<&EventBus::FirstListener>("FirstListener",
@@ -105,22 +104,20 @@ const ClassInfo& EventBus::StaticClass() {
           .Method<&EventBus::InvokeById>("InvokeById",
                                          {RefArg("x"), Arg("theId")})
           .Method<&EventBus::InvokeByNewId>("InvokeByNewId", {RefArg("x")})
-          .Method<&EventBus::Listen>(
-              "Listen", {RefArg("x"), RefArg("n"), QualsArg()})
+          .Method<&EventBus::Listen>("Listen",
+                                     {RefArg("x"), RefArg("n"), QualsArg()})
           .Get<&EventBus::ListenerCount>("ListenerCount")
           .Method<&EventBus::ListenId>("ListenId", {RefArg("x"), Arg("theId")})
           .Method<&EventBus::ListenString>("ListenString",
                                            {RefArg("x"), RefArg("s")})
           .Method<&EventBus::ListenTag>(
-              "ListenTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
-          .Method<&EventBus::Monitor>(
-              "Monitor", {RefArg("x"), RefArg("n"), QualsArg()})
+              "ListenTag", {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
+          .Method<&EventBus::Monitor>("Monitor",
+                                      {RefArg("x"), RefArg("n"), QualsArg()})
           .Method<&EventBus::MonitorString>("MonitorString",
                                             {RefArg("x"), RefArg("s")})
           .Method<&EventBus::MonitorTag>(
-              "MonitorTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
+              "MonitorTag", {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Get<&EventBus::NewId>("NewId")
           .Get<&EventBus::NextListener>("NextListener",
                                         {RefArg("x"), RefArg("p")})

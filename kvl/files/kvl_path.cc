@@ -438,9 +438,8 @@ const ClassInfo& KVLPath::StaticClass() {
           .Method<&KVLPath::FindFileInSearchPath>("FindFileInSearchPath",
                                                   {RefArg("FileName")})
           .Method<static_cast<FullPathFn>(&KVLPath::GetFullPath)>(
-              "GetFullPath",
-              {RefArg("sFileName"), OptArg("FilePart"), OptArg("ExtPart"),
-               OptArg("DirPart")})
+              "GetFullPath", {RefArg("sFileName"), OptArg("FilePart"),
+                              OptArg("ExtPart"), OptArg("DirPart")})
           .Method<static_cast<TempFileFn>(&KVLPath::GetTempFile)>(
               "GetTempFile", {OptArg("Prefix").ByRef(), OptArg("PathName")})
           .Method<&KVLPath::GetTempDir>("GetTempDir")

@@ -116,9 +116,9 @@ constexpr ObjectFactory CatalogueFactoryFor() {
 // Registers the enumeration table of enum `E` (declared with
 // KVL_DECLARE_ENUM), as a type-library entry without factory. Use once, at
 // namespace scope, in the .cc that defines KvlEnumInfo(E).
-#define KVL_REGISTER_ENUM(E)                                           \
-  [[maybe_unused]] static const ::kvl::internal::ClassRegistration     \
-      kvl_enum_registration_##E(                                       \
+#define KVL_REGISTER_ENUM(E)                                             \
+  [[maybe_unused]] static const ::kvl::internal::ClassRegistration       \
+      kvl_enum_registration_##E(                                         \
           +[]() -> const ::kvl::ClassInfo& { return KvlEnumInfo(E{}); }, \
           nullptr);
 

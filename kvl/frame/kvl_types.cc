@@ -15,8 +15,7 @@ const ClassInfo& KvlEnumInfo(KVLExceptions) {
           .Value("kKVLException_DuplicateItem", kKVLException_DuplicateItem)
           .Value("kKVLException_OutOfRange", kKVLException_OutOfRange)
           .Value("kKVLException_InvalidValue", kKVLException_InvalidValue)
-          .Value("kKVLException_NotInitialized",
-                 kKVLException_NotInitialized)
+          .Value("kKVLException_NotInitialized", kKVLException_NotInitialized)
           .Value("kKVLException_InvalidReference",
                  kKVLException_InvalidReference)
           .Build();

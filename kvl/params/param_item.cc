@@ -36,13 +36,11 @@ const ClassInfo& ParamItem::StaticClass() {
           .Get<&ParamItem::ParamTypeString>("ParamTypeString")
           .Get<&ParamItem::Root>("Root")
           .Let<&ParamItem::SetKeyword>("Keyword")
-          .Method<&ParamItem::DumpItem>("DumpItem",
-                                        {OptArg("Item")})
+          .Method<&ParamItem::DumpItem>("DumpItem", {OptArg("Item")})
           .Let<&ParamItem::SetRoot>("Root")
           .Method<&ParamItem::ToString>(
-              "ToString",
-              {OptArg("Item"),
-               OptArg("AsReaderString", false), OptArg("Indent", int16_t{0})})
+              "ToString", {OptArg("Item"), OptArg("AsReaderString", false),
+                           OptArg("Indent", int16_t{0})})
           .Get<&ParamItem::Keyword>("Keyword")
           .Let<&ParamItem::SetParamType>("ParamType")
           .Get<&ParamItem::ParamType>("ParamType")

@@ -174,8 +174,9 @@ Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
     std::vector<Variant> call(p);
     for (size_t i = 0; i < fixed; ++i)
       call[i] = i < given ? std::move(args[i]) : Variant::Missing();
-    Variant list = Variant::MakeArray(
-        VarType::kVariant, 0, static_cast<int32_t>(n > fixed ? n - fixed : 0) - 1);
+    Variant list =
+        Variant::MakeArray(VarType::kVariant, 0,
+                           static_cast<int32_t>(n > fixed ? n - fixed : 0) - 1);
     for (size_t i = fixed; i < n; ++i)
       list.Array().items()[i - fixed] = args[i];
     call[fixed] = std::move(list);

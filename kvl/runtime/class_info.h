@@ -74,13 +74,13 @@ namespace kvl {
 // The four kinds of public class of the catalogue, plus interfaces that only
 // exist as type information.
 enum class ClassKind : uint8_t {
-  kGlobal = 1,       // application object: reached without creating it
-  kCreatable = 2,    // created by programmatic id or class id
-  kPublic = 3,       // public, not creatable: interfaces, handed-out objects
-  kPrivate = 4,      // internal to the library, not reachable by clients
-  kNotification = 5, // an outgoing notification interface (__X)
-  kClient = 6,       // a client-made late-bound object (DynamicObject)
-  kEnumeration = 7,  // an enumeration: named values, no members
+  kGlobal = 1,        // application object: reached without creating it
+  kCreatable = 2,     // created by programmatic id or class id
+  kPublic = 3,        // public, not creatable: interfaces, handed-out objects
+  kPrivate = 4,       // internal to the library, not reachable by clients
+  kNotification = 5,  // an outgoing notification interface (__X)
+  kClient = 6,        // a client-made late-bound object (DynamicObject)
+  kEnumeration = 7,   // an enumeration: named values, no members
 };
 
 inline constexpr int32_t kDispIdItem = 0;
@@ -518,8 +518,7 @@ ParamInfo DescribeParam(const ParamSpec& spec) {
   p.default_value = spec.default_value;
   p.param_array = spec.param_array;
   if constexpr (!std::is_same_v<D, Variant>) {
-    if (spec.optional && !spec.has_default)
-      p.omitted = ValueTraits<D>::To(D{});
+    if (spec.optional && !spec.has_default) p.omitted = ValueTraits<D>::To(D{});
   }
   return p;
 }

@@ -1,4 +1,3 @@
-#include "kvl/runtime/test_support.h"
 #include "kvl/runtime/class_info.h"
 
 #include <gmock/gmock.h>
@@ -9,6 +8,7 @@
 
 #include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/enum_variant.h"
+#include "kvl/runtime/test_support.h"
 
 namespace kvl {
 namespace {
@@ -336,10 +336,12 @@ TEST(ClassInfoTest, PublishedSignaturesSayWhatTheTableSays) {
   EXPECT_EQ(Signature(info, "Line", CallKind::kGet),
             "Get Line(index As Integer) As IAudited");
   // Optional without a default: nothing invented.
-  EXPECT_EQ(Signature(info, "Label"),
-            "Method Label(Optional prefix As String, Optional width As Integer) "
-            "As String");
-  EXPECT_EQ(Signature(info, "Mode"), "Method Mode(m As LedgerMode) As LedgerMode");
+  EXPECT_EQ(
+      Signature(info, "Label"),
+      "Method Label(Optional prefix As String, Optional width As Integer) "
+      "As String");
+  EXPECT_EQ(Signature(info, "Mode"),
+            "Method Mode(m As LedgerMode) As LedgerMode");
   EXPECT_EQ(Signature(info, "Attach"), "Method Attach(auditor As IAudited)");
   EXPECT_EQ(Signature(info, "Dump"), "Method Dump()");
   EXPECT_EQ(Signature(info, "Raw"), "Method Raw() As IUnknown");
@@ -414,8 +416,8 @@ TEST(ClassInfoTest, InterfaceMembersAnswerByNameOnTheObject) {
   a->Deposit(5);
   // AuditCount lives only in IAudited, which Account implements.
   EXPECT_EQ(Call(*a, "AuditCount", {}, CallKind::kGet), Variant(int32_t{1}));
-  EXPECT_EQ(RaisedNumber([&] { Call(*a, "AuditCount", {Variant(1)},
-                                    CallKind::kLet); }),
+  EXPECT_EQ(RaisedNumber(
+                [&] { Call(*a, "AuditCount", {Variant(1)}, CallKind::kLet); }),
             kErrNotSupported);
 }
 

@@ -50,8 +50,12 @@ Variant InterfaceNameInvoker(Object& self, std::span<Variant>) {
 
 }  // namespace
 
-NotifierBase::NotifierBase() { Enter(this); }
-NotifierBase::NotifierBase(const NotifierBase&) { Enter(this); }
+NotifierBase::NotifierBase() {
+  Enter(this);
+}
+NotifierBase::NotifierBase(const NotifierBase&) {
+  Enter(this);
+}
 
 NotifierBase::~NotifierBase() {
   NotifierSet& set = Notifiers();
@@ -90,11 +94,11 @@ const ClassInfo& ConnectionPointInterface() {
   static const ClassInfo info =
       ClassBuilder<Object>("IConnectionPoint", ClassKind::kPublic)
           .Custom(CustomMember("Connect", CallKind::kMethod,
-                               {Arg("sink").Of(VarType::kObject)},
-                               VarType::kI4, &ConnectInvoker))
+                               {Arg("sink").Of(VarType::kObject)}, VarType::kI4,
+                               &ConnectInvoker))
           .Custom(CustomMember("Disconnect", CallKind::kMethod,
-                               {Arg("cookie").Of(VarType::kI4)},
-                               VarType::kBool, &DisconnectInvoker))
+                               {Arg("cookie").Of(VarType::kI4)}, VarType::kBool,
+                               &DisconnectInvoker))
           .Custom(CustomMember("InterfaceName", CallKind::kGet, {},
                                VarType::kString, &InterfaceNameInvoker))
           .Build();

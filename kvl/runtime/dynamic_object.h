@@ -17,7 +17,8 @@
 //     seen.push_back(ToText(a[1]));
 //     return Variant();
 //   });
-//   sink->OnAnyMember([&](std::string_view name, CallKind, std::span<Variant>) {
+//   sink->OnAnyMember([&](std::string_view name, CallKind, std::span<Variant>)
+//   {
 //     heard.emplace_back(name);
 //     return Variant();
 //   });
@@ -39,8 +40,8 @@ namespace kvl {
 class DynamicObject : public Object {
  public:
   using Handler = std::function<Variant(std::span<Variant> args)>;
-  using AnyHandler = std::function<Variant(
-      std::string_view name, CallKind kind, std::span<Variant> args)>;
+  using AnyHandler = std::function<Variant(std::string_view name, CallKind kind,
+                                           std::span<Variant> args)>;
 
   explicit DynamicObject(std::string class_name);
   ~DynamicObject() override;

@@ -115,9 +115,7 @@ class Notifier final : public NotifierBase {
   uint32_t ConnectSink(Ref<Object> sink) override {
     return Connect(std::move(sink));
   }
-  bool DisconnectCookie(uint32_t cookie) override {
-    return Disconnect(cookie);
-  }
+  bool DisconnectCookie(uint32_t cookie) override { return Disconnect(cookie); }
   const ClassInfo* Interface() const override {
     if constexpr (requires { Sink::StaticClass(); }) {
       return &Sink::StaticClass();
