@@ -188,6 +188,10 @@ TEST(KvlToolTest, PublishedSignatures) {
        "Method GetFullPath(ByRef sFileName As String, Optional ByRef FilePart "
        "As Long, Optional ByRef ExtPart As Long, Optional ByRef DirPart As "
        "Long) As String"},
+      {"KVLTableUtils", "TableAccessor", CallKind::kGet,
+       "Get TableAccessor() As ITableAccessor"},
+      {"KVLTableIterator", "TableAccessor", CallKind::kSet,
+       "Set TableAccessor(TableAccessor As ITableAccessor)"},
       {"__TEventListener", "EventAvailable", CallKind::kMethod,
        "Method EventAvailable(qe As QueuedEvent)"},
   };
