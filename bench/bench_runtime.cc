@@ -9,6 +9,7 @@
 
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/dynamic_object.h"
+#include "kvl/runtime/notifier.h"
 #include "kvl/runtime/weak_ref.h"
 
 namespace kvl {
@@ -103,6 +104,86 @@ void BM_MakeSharedPeer(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(std::make_shared<Plain>());
 }
 BENCHMARK(BM_MakeSharedPeer);
+
+// A variable argument list: the arguments after the first are gathered into
+// one array per call.
+class Summer : public Object {
+  KVL_DECLARE_CLASS(Summer)
+ public:
+  int32_t Sum(int32_t first, const Variant& rest) {
+    int32_t total = first;
+    for (const Variant& v : rest.Array().items()) total += v.AsI4();
+    return total;
+  }
+};
+
+const ClassInfo& Summer::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<Summer>("Summer", ClassKind::kPrivate)
+          .Method<&Summer::Sum>("Sum", {Arg("first"), ParamArray("rest")})
+          .Build();
+  return info;
+}
+
+void BM_LateBoundParamArray(benchmark::State& state) {
+  auto s = MakeRef<Summer>();
+  Variant args[4];
+  for (auto _ : state) {
+    for (Variant& a : args) a = Variant(1);
+    benchmark::DoNotOptimize(s->Invoke("Sum", CallKind::kMethod, args));
+  }
+}
+BENCHMARK(BM_LateBoundParamArray);
+
+// Connecting a sink without knowing the class (the runtime finds the
+// notifier) against the class's own typed Notifier.
+class TickEvents {
+ public:
+  static const ClassInfo& StaticClass();
+  virtual void Tick() = 0;
+
+ protected:
+  ~TickEvents() = default;
+};
+
+const ClassInfo& TickEvents::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<TickEvents>("__Ticker", ClassKind::kNotification)
+          .Method<&TickEvents::Tick>("Tick")
+          .Build();
+  return info;
+}
+
+class Ticker : public Object {
+  KVL_DECLARE_CLASS(Ticker)
+ public:
+  Notifier<TickEvents>& events() { return events_; }
+
+ private:
+  Notifier<TickEvents> events_;
+};
+
+const ClassInfo& Ticker::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<Ticker>("Ticker", ClassKind::kPrivate)
+          .Notifies(&TickEvents::StaticClass)
+          .Build();
+  return info;
+}
+
+void BM_ConnectSinkByConnectionPoint(benchmark::State& state) {
+  auto t = MakeRef<Ticker>();
+  Ref<Object> sink = MakeRef<DynamicObject>("Sink");
+  for (auto _ : state) DisconnectSink(*t, ConnectSink(*t, sink));
+}
+BENCHMARK(BM_ConnectSinkByConnectionPoint);
+
+void BM_ConnectSinkTypedPeer(benchmark::State& state) {
+  auto t = MakeRef<Ticker>();
+  Ref<Object> sink = MakeRef<DynamicObject>("Sink");
+  for (auto _ : state) t->events().Disconnect(t->events().Connect(sink));
+}
+BENCHMARK(BM_ConnectSinkTypedPeer);
 
 }  // namespace
 }  // namespace kvl

@@ -16,8 +16,7 @@ const ClassInfo& IKVLCollection::StaticClass() {
           .Get<&IKVLCollection::Count>("Count")
           .Get<&IKVLCollection::Item>("Item", {Arg("IndexOrKey")})
           .Method<&IKVLCollection::Add>(
-              "Add", {Arg("x"), OptArg("AKey", std::string()),
-                      OptArg("Before", int16_t{0})})
+              "Add", {Arg("x"), OptArg("AKey"), OptArg("Before", int16_t{0})})
           .Method<&IKVLCollection::Remove>("Remove", {Arg("IndexOrKey")})
           .Method<&IKVLCollection::Clear>("Clear")
           .Method<&IKVLCollection::NewEnum>("NewEnum")

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
@@ -35,19 +34,18 @@ size_t Midpoint(size_t lo, size_t hi) {
 const ClassInfo& KVLSrtdClctn::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<KVLSrtdClctn>("KVLSrtdClctn", ClassKind::kCreatable)
-          .Set<&KVLSrtdClctn::SetComparatorRef>("Comparator")
-          .Set<&KVLSrtdClctn::SetKeyExtractorRef>("KeyExtractor")
+          .Set<&KVLSrtdClctn::SetComparatorRef>(
+              "Comparator",
+              {Arg("Comparator").As(&IKVLComparator::StaticClass)})
+          .Set<&KVLSrtdClctn::SetKeyExtractorRef>(
+              "KeyExtractor",
+              {Arg("KeyExtractor").As(&IKVLKeyExtractor::StaticClass)})
           .Implements(&IKVLCollection::StaticClass)
           .Implements(&IKVLROCollection::StaticClass)
           .Build();
   return info;
 }
 KVL_REGISTER_CLASS(KVLSrtdClctn)
-
-Variant KVLSrtdClctn::Invoke(std::string_view name, CallKind kind,
-                             std::span<Variant> args) {
-  return internal::InvokeWithInterfaces(*this, name, kind, args);
-}
 
 void KVLSrtdClctn::SetComparatorRef(Ref<Object> comparator) {
   if (callbacks_ > 0) Raise(kErrInvalidArgument);

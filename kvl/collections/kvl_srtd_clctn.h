@@ -61,10 +61,6 @@ class KVLSrtdClctn final : public IKVLCollection {
   const Ref<Object>& comparator() const { return comparator_; }
   const Ref<Object>& key_extractor() const { return extractor_; }
 
-  // Calls by name also reach the IKVLCollection members.
-  Variant Invoke(std::string_view name, CallKind kind,
-                 std::span<Variant> args) override;
-
  protected:
   KVLExceptions DoAdd(Ref<Object> x, const std::string& key,
                       int16_t before) override;

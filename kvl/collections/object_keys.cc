@@ -5,7 +5,6 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/weak_ref.h"
@@ -120,10 +119,11 @@ const ClassInfo& K2OGlobals::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<K2OGlobals>("K2OGlobals", ClassKind::kGlobal)
           .Method<&K2OGlobals::KeyToPointer>("KeyToPointer", {Arg("AKey")})
+          .Returns(VarType::kUnknown)
           .Method<&K2OGlobals::PointerToKey>("PointerToKey", {Arg("anObject")})
           .Custom(CustomMember("ObjGetRefCount", CallKind::kMethod,
-                               {Arg("x").Of(VarType::kObject)},
-                               VarType::kI4, &ObjGetRefCountByName))
+                               {Arg("x").Of(VarType::kObject)}, VarType::kI4,
+                               &ObjGetRefCountByName))
           .Build();
   return info;
 }
@@ -134,11 +134,6 @@ const ClassInfo& K2OByPointer::StaticClass() {
           .Implements(&IKeyToObject::StaticClass)
           .Build();
   return info;
-}
-
-Variant K2OByPointer::Invoke(std::string_view name, CallKind kind,
-                             std::span<Variant> args) {
-  return internal::InvokeWithInterfaces(*this, name, kind, args);
 }
 
 KVL_REGISTER_CLASS(IKeyToObject)

@@ -96,10 +96,6 @@ class K2OByPointer final : public Object, public IKeyToObject {
   }
   void SetContextRef(Ref<Object>) override {}
   Ref<Object> Context() override { return nullptr; }
-
-  // Calls by name also reach the IKeyToObject members.
-  Variant Invoke(std::string_view name, CallKind kind,
-                 std::span<Variant> args) override;
 };
 
 }  // namespace kvl

@@ -160,5 +160,19 @@ TEST(IKVLObservedTest, HoldsObserversAsKeys) {
             a.get());
 }
 
+TEST(IKVLObservedTest, ObserverIsTheDefaultMemberAndKeysGiveUnknownReferences) {
+  auto subject = MakeRef<IKVLObserved>();
+  Ref<Object> a = MakeRef<DynamicObject>("A");
+  subject->AddObserver(a);
+  // A call without member name reaches the default member.
+  EXPECT_EQ(CallByName(*subject, "", CallKind::kGet, int16_t{1}).AsObject(),
+            a.get());
+  Ref<Object> k2o = GlobalObject("K2OGlobals");
+  Variant key = CallByName(*k2o, "PointerToKey", CallKind::kMethod, a);
+  Variant back = CallByName(*k2o, "KeyToPointer", CallKind::kMethod, key);
+  EXPECT_EQ(back.type(), VarType::kUnknown);
+  EXPECT_EQ(back.AsObject(), a.get());
+}
+
 }  // namespace
 }  // namespace kvl

@@ -22,11 +22,15 @@ const ClassInfo& IKVLObserver::StaticClass() {
 const ClassInfo& IKVLObserved::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<IKVLObserved>("IKVLObserved", ClassKind::kCreatable)
-          .Method<&IKVLObserved::AddObserver>("AddObserver", {Arg("o")})
-          .Method<&IKVLObserved::RemoveObserver>("RemoveObserver", {Arg("o")})
+          .Method<&IKVLObserved::AddObserver>(
+              "AddObserver", {Arg("o").As(&IKVLObserver::StaticClass)})
+          .Method<&IKVLObserved::RemoveObserver>(
+              "RemoveObserver", {Arg("o").As(&IKVLObserver::StaticClass)})
           .Method<&IKVLObserved::ClearObservers>("ClearObservers")
           .Get<&IKVLObserved::ObserverCount>("ObserverCount")
           .Get<&IKVLObserved::Observer>("Observer", {Arg("Index")})
+          .Returns(&IKVLObserver::StaticClass)
+          .Default()
           .Method<&IKVLObserved::NewEnum>("NewEnum")
           .Build();
   return info;

@@ -52,10 +52,12 @@ const ClassInfo& SortedCollection::StaticClass() {
       ClassBuilder<SortedCollection>("SortedCollection", ClassKind::kCreatable)
           .Method<&SortedCollection::at>("at", {Arg("n")})
           .Method<&SortedCollection::Clear>("Clear")
-          .Set<&SortedCollection::SetComparatorRef>("Comparator")
+          .Set<&SortedCollection::SetComparatorRef>(
+              "Comparator", {Arg("Comparator").As(&IComparator::StaticClass)})
           .Get<&SortedCollection::Count>("Count")
           .Get<&SortedCollection::Elements>("Elements")
-          .Set<&SortedCollection::SetExtractorRef>("Extractor")
+          .Set<&SortedCollection::SetExtractorRef>(
+              "Extractor", {Arg("Extractor").As(&IExtractor::StaticClass)})
           .Method<&SortedCollection::Find>("Find", {Arg("x")})
           .Method<&SortedCollection::IndexOf>("IndexOf", {Arg("x")})
           .Method<&SortedCollection::Insert>("Insert", {Arg("o")})

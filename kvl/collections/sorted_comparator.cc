@@ -9,8 +9,9 @@ namespace kvl {
 const ClassInfo& IComparator::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<IComparator>("IComparator", ClassKind::kPublic)
-          .Method<&IComparator::compare>("compare",
-                                         {Arg("e"), Arg("o1"), Arg("o2")})
+          .Method<&IComparator::compare>(
+              "compare",
+              {Arg("e").As(&IExtractor::StaticClass), Arg("o1"), Arg("o2")})
           .Build();
   return info;
 }
@@ -19,8 +20,9 @@ KVL_REGISTER_CLASS(IComparator)
 const ClassInfo& DefaultComparator::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<DefaultComparator>("DefaultComparator", ClassKind::kPublic)
-          .Method<&DefaultComparator::compare>("compare",
-                                               {Arg("e"), Arg("o1"), Arg("o2")})
+          .Method<&DefaultComparator::compare>(
+              "compare",
+              {Arg("e").As(&IExtractor::StaticClass), Arg("o1"), Arg("o2")})
           .Implements(&IComparator::StaticClass)
           .Build();
   return info;

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "kvl/collections/internal/interface_dispatch.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/com_globals.h"
 #include "kvl/runtime/checked.h"
@@ -236,11 +235,6 @@ TreeProxy::TreeProxy()
 TreeProxy::~TreeProxy() {
   // Nodes that outlive the proxy find no tree from now on.
   *self_ = nullptr;
-}
-
-Variant TreeProxy::Invoke(std::string_view name, CallKind kind,
-                          std::span<Variant> args) {
-  return internal::InvokeWithInterfaces(*this, name, kind, args);
 }
 
 void TreeProxy::SetRootRef(Ref<IKVLTreeNode> node) {

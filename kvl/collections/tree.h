@@ -153,10 +153,6 @@ class TreeProxy final : public IKVLTree {
     return MakeRef<ReadOnlyCollection>(items_);
   }
 
-  // Calls by name also reach the IKVLTree members.
-  Variant Invoke(std::string_view name, CallKind kind,
-                 std::span<Variant> args) override;
-
   // Adds `node` to the items under its key and attaches it; false (nothing
   // changed) when the key is registered already.
   bool Register(IKVLTreeNode& node);

@@ -8,7 +8,9 @@ const ClassInfo& ITreeIterator::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<ITreeIterator>("ITreeIterator", ClassKind::kPublic)
           .Get<&ITreeIterator::FirstItem>("FirstItem")
+          .Returns(&ITreeIterator::StaticClass)
           .Get<&ITreeIterator::NextItem>("NextItem")
+          .Returns(&ITreeIterator::StaticClass)
           .Build();
   return info;
 }

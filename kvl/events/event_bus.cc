@@ -47,25 +47,28 @@ void TakeReplacement(const Variant& argument, Ref<EventObject>& current) {
     current = Ref<EventObject>(replacement);
 }
 
-// "Send" by name: the name, then the parameters one by one or as one array.
-void SendByName(EventBus& bus, std::span<Variant> args) {
-  if (args.empty() || args[0].is_missing()) Raise(kErrArgumentNotOptional);
+// "Send" by name: the name, then the parameters gathered into one array;
+// a single array argument is taken as the parameters themselves.
+Variant SendInvoker(Object& self, std::span<Variant> args) {
   const std::string n = ToText(args[0]);
-  std::span<const Variant> params(args.data() + 1, args.size() - 1);
+  const auto& items = args[1].Array().items();
+  std::span<const Variant> params(items.data(), items.size());
   if (params.size() == 1 && params[0].is_array()) {
-    const auto& items = params[0].Array().items();
-    params = std::span<const Variant>(items.data(), items.size());
+    const auto& inner = params[0].Array().items();
+    params = std::span<const Variant>(inner.data(), inner.size());
   }
   std::vector<Variant> given;
   given.reserve(params.size());
   for (const Variant& p : params)
     if (!p.is_missing()) given.push_back(p);
-  bus.Send(n, given);
+  internal::CastSelf<EventBus>(self).Send(n, given);
+  return Variant();
 }
 
-Variant SendInvoker(Object& self, std::span<Variant> args) {
-  SendByName(internal::CastSelf<EventBus>(self), args);
-  return Variant();
+// Qualifiers are published as an array of variants; a single text is
+// accepted too.
+ParamSpec QualsArg() {
+  return RefArg("quals").Of(VarType::kArray | VarType::kVariant);
 }
 
 }  // namespace
@@ -80,12 +83,11 @@ const ClassInfo& EventBus::StaticClass() {
           .Let<&EventBus::SetTimerEnabled>("TimerEnabled")
           .Get<&EventBus::TimerEnabled>("TimerEnabled")
           .Method<&EventBus::Catch>("Catch",
-                                    {RefArg("x"), RefArg("n"), RefArg("quals")})
+                                    {RefArg("x"), RefArg("n"), QualsArg()})
           .Method<&EventBus::CatchString>("CatchString",
                                           {RefArg("x"), RefArg("s")})
           .Method<&EventBus::CatchTag>(
-              "CatchTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+              "CatchTag", {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Get<&EventBus::EventCount>("EventCount")
           .Method<&EventBus::FireAllEvents>("FireAllEvents")
           .Get<&EventBus::FirstListener>("FirstListener",
@@ -93,29 +95,26 @@ const ClassInfo& EventBus::StaticClass() {
           .Method<&EventBus::InvokeById>("InvokeById",
                                          {RefArg("x"), Arg("theId")})
           .Method<&EventBus::InvokeByNewId>("InvokeByNewId", {RefArg("x")})
-          .Method<&EventBus::Listen>(
-              "Listen", {RefArg("x"), RefArg("n"), RefArg("quals")})
+          .Method<&EventBus::Listen>("Listen",
+                                     {RefArg("x"), RefArg("n"), QualsArg()})
           .Get<&EventBus::ListenerCount>("ListenerCount")
           .Method<&EventBus::ListenId>("ListenId", {RefArg("x"), Arg("theId")})
           .Method<&EventBus::ListenString>("ListenString",
                                            {RefArg("x"), RefArg("s")})
           .Method<&EventBus::ListenTag>(
-              "ListenTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
-          .Method<&EventBus::Monitor>(
-              "Monitor", {RefArg("x"), RefArg("n"), RefArg("quals")})
+              "ListenTag", {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
+          .Method<&EventBus::Monitor>("Monitor",
+                                      {RefArg("x"), RefArg("n"), QualsArg()})
           .Method<&EventBus::MonitorString>("MonitorString",
                                             {RefArg("x"), RefArg("s")})
           .Method<&EventBus::MonitorTag>(
-              "MonitorTag",
-              {RefArg("x"), RefArg("t"), RefArg("n"), RefArg("quals")})
+              "MonitorTag", {RefArg("x"), RefArg("t"), RefArg("n"), QualsArg()})
           .Get<&EventBus::NewId>("NewId")
           .Get<&EventBus::NextListener>("NextListener",
                                         {RefArg("x"), RefArg("p")})
           .Custom(CustomMember(
               "Send", CallKind::kMethod,
-              {RefArg("n").Of(VarType::kString),
-               OptArg("params").Of(VarType::kArray | VarType::kVariant)},
+              {RefArg("n").Of(VarType::kString), ParamArray("params")},
               VarType::kEmpty, &SendInvoker))
           .Method<&EventBus::SendEvent>("SendEvent", {RefArg("e")})
           .Method<&EventBus::SendId>("SendId", {Arg("theId")})
@@ -138,15 +137,6 @@ EventBus::~EventBus() {
   std::deque<Ref<EventObject>> queue;
   queue.swap(queue_);
   while (!queue.empty()) queue.pop_front();
-}
-
-Variant EventBus::Invoke(std::string_view name, CallKind kind,
-                         std::span<Variant> args) {
-  if (kind == CallKind::kMethod && EqualsNoCase(name, "Send")) {
-    SendByName(*this, args);
-    return Variant();
-  }
-  return Object::Invoke(name, kind, args);
 }
 
 // ---- heartbeat ----

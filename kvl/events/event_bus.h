@@ -169,10 +169,6 @@ class EventBus : public Object {
   // equals `t` ignoring case.
   void UnlistenTag(Ref<Object> x, const std::string& t);
 
-  // Calls by name; "Send" takes a variable number of parameters after the
-  // name (or one array of them).
-  Variant Invoke(std::string_view name, CallKind kind,
-                 std::span<Variant> args) override;
 
  private:
   using Store = KeyedStore<Ref<EventListener>>;

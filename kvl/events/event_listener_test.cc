@@ -188,5 +188,49 @@ TEST(TEventListenerTest, QueuesOrNotifies) {
   EXPECT_EQ(leaks.Delta(), 0);
 }
 
+// The bus calls TEventListener through the typed IEventReceiver; a client
+// calls EventHandler by name, on the object or through the interface. All
+// three queue the same record.
+TEST(TEventListenerTest, EveryWayInQueuesTheSameRecord) {
+  ScopedManualClock clock(MakeDate(2024, 3, 5, 7, 8, 9));
+  auto inbox = MakeRef<TEventListener>();
+  auto e = MakeRef<EventObject>();
+  e->SetName("E");
+  inbox->As<IEventReceiver>()->EventHandler(e, 5, 2);
+  std::vector<Variant> args{Variant(e), Variant(int32_t{5}),
+                            Variant(int16_t{2})};
+  inbox->Invoke("EventHandler", CallKind::kMethod, args);
+  inbox->QueryInterface("IEventReceiver")
+      ->Invoke("EventHandler", CallKind::kMethod, args);
+  ASSERT_EQ(inbox->Count(), 3);
+  while (Ref<QueuedEvent> qe = inbox->NextQueuedEvent()) {
+    EXPECT_EQ(qe->EventObject(), e);
+    EXPECT_EQ(qe->ID(), 5);
+    EXPECT_EQ(qe->Flag(), 2);
+    EXPECT_EQ(qe->TimeStamp(), MakeDate(2024, 3, 5, 7, 8, 9));
+  }
+  // IRunnable's members answer by name on the object itself.
+  EXPECT_TRUE(CallByName(*inbox, "Run", CallKind::kMethod).is_empty());
+  EXPECT_TRUE(CallByName(*inbox, "Quit", CallKind::kMethod).is_empty());
+}
+
+TEST(TEventListenerTest, NotificationsReachALateBoundConnection) {
+  auto inbox = MakeRef<TEventListener>();
+  inbox->SetNotifyEnabled(true);
+  std::vector<std::string> heard;
+  auto sink = MakeRef<DynamicObject>("Sink");
+  sink->OnAnyMember([&](std::string_view name, CallKind, std::span<Variant>) {
+    heard.emplace_back(name);
+    return Variant();
+  });
+  Ref<Object> point = inbox->QueryInterface("IConnectionPoint");
+  ASSERT_TRUE(point);
+  Variant cookie = CallByName(*point, "Connect", CallKind::kMethod, sink);
+  inbox->EventHandler(MakeRef<EventObject>(), 1, 0);
+  CallByName(*point, "Disconnect", CallKind::kMethod, cookie);
+  inbox->EventHandler(MakeRef<EventObject>(), 2, 0);
+  EXPECT_EQ(heard, std::vector<std::string>{"EventAvailable"});
+}
+
 }  // namespace
 }  // namespace kvl

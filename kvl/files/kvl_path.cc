@@ -399,11 +399,6 @@ std::string KVLPath::GetTempDir() const {
 // ---- member table ----
 
 namespace {
-ParamSpec OptRefArg(std::string name, Variant default_value) {
-  ParamSpec p = OptArg(std::move(name), std::move(default_value));
-  p.by_ref = true;
-  return p;
-}
 using FullPathFn = std::string (KVLPath::*)(const std::string&, int32_t&,
                                             int32_t&, int32_t&) const;
 using TempFileFn = std::string (KVLPath::*)(const std::string&,
@@ -444,11 +439,10 @@ const ClassInfo& KVLPath::StaticClass() {
           .Method<&KVLPath::FindFileInSearchPath>("FindFileInSearchPath",
                                                   {RefArg("FileName")})
           .Method<static_cast<FullPathFn>(&KVLPath::GetFullPath)>(
-              "GetFullPath",
-              {RefArg("sFileName"), OptArg("FilePart", int32_t{0}),
-               OptArg("ExtPart", int32_t{0}), OptArg("DirPart", int32_t{0})})
+              "GetFullPath", {RefArg("sFileName"), OptArg("FilePart"),
+                              OptArg("ExtPart"), OptArg("DirPart")})
           .Method<static_cast<TempFileFn>(&KVLPath::GetTempFile)>(
-              "GetTempFile", {OptRefArg("Prefix", ""), OptArg("PathName", "")})
+              "GetTempFile", {OptArg("Prefix").ByRef(), OptArg("PathName")})
           .Method<&KVLPath::GetTempDir>("GetTempDir")
           .Build();
   return info;

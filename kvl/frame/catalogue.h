@@ -113,6 +113,15 @@ constexpr ObjectFactory CatalogueFactoryFor() {
       kvl_class_registration_##Class(                              \
           &Class::StaticClass, ::kvl::internal::CatalogueFactoryFor<Class>());
 
+// Registers the enumeration table of enum `E` (declared with
+// KVL_DECLARE_ENUM), as a type-library entry without factory. Use once, at
+// namespace scope, in the .cc that defines KvlEnumInfo(E).
+#define KVL_REGISTER_ENUM(E)                                             \
+  [[maybe_unused]] static const ::kvl::internal::ClassRegistration       \
+      kvl_enum_registration_##E(                                         \
+          +[]() -> const ::kvl::ClassInfo& { return KvlEnumInfo(E{}); }, \
+          nullptr);
+
 }  // namespace kvl
 
 #endif  // KVL_FRAME_CATALOGUE_H_

@@ -6,7 +6,9 @@
 // read exactly as clients know them (kKVLException_ItemNotFound, ST_I4).
 // KVLExceptions codes are returned, never raised; KVLExceptionString
 // (kvl_constants.h) turns one into its message. A KVLType is one bit of a
-// 16-bit field: ST_String is the sign bit (0x8000).
+// 16-bit field: ST_String is the sign bit (0x8000). Both are published as
+// enumerations of the type library (KvlEnumInfo), so members that take or
+// return them say so.
 //
 //   KVLExceptions rc = collection.Add(item);
 //   if (rc != kKVLException_OK) log(KVLExceptionString(rc));
@@ -15,6 +17,8 @@
 #define KVL_FRAME_KVL_TYPES_H_
 
 #include <cstdint>
+
+#include "kvl/runtime/class_info.h"
 
 namespace kvl {
 
@@ -50,6 +54,9 @@ enum KVLType : int16_t {
   ST_BOOLEAN = 16384,
   ST_String = -32768,
 };
+
+KVL_DECLARE_ENUM(KVLExceptions)
+KVL_DECLARE_ENUM(KVLType)
 
 }  // namespace kvl
 

@@ -17,7 +17,7 @@ const ClassInfo& ParamItem::StaticClass() {
       ClassBuilder<ParamItem>("ParamItem", ClassKind::kCreatable)
           .Get<&ParamItem::Tag>("Tag")
           .Let<&ParamItem::SetTag>("Tag")
-          .Method<&ParamItem::AddList>("AddList", {OptArg("Keyword", "")})
+          .Method<&ParamItem::AddList>("AddList", {OptArg("Keyword")})
           .Method<&ParamItem::Add>("Add", {Arg("sKeyword"), Arg("NewValue")})
           .Method<&ParamItem::ItemByIndex>(
               "ItemByIndex", {Arg("aKeyword"), OptArg("nIndex", int16_t{1})})
@@ -37,13 +37,11 @@ const ClassInfo& ParamItem::StaticClass() {
           .Get<&ParamItem::ParamTypeString>("ParamTypeString")
           .Get<&ParamItem::Root>("Root")
           .Let<&ParamItem::SetKeyword>("Keyword")
-          .Method<&ParamItem::DumpItem>("DumpItem",
-                                        {OptArg("Item", Variant::Nothing())})
+          .Method<&ParamItem::DumpItem>("DumpItem", {OptArg("Item")})
           .Let<&ParamItem::SetRoot>("Root")
           .Method<&ParamItem::ToString>(
-              "ToString",
-              {OptArg("Item", Variant::Nothing()),
-               OptArg("AsReaderString", false), OptArg("Indent", int16_t{0})})
+              "ToString", {OptArg("Item"), OptArg("AsReaderString", false),
+                           OptArg("Indent", int16_t{0})})
           .Get<&ParamItem::Keyword>("Keyword")
           .Let<&ParamItem::SetParamType>("ParamType")
           .Get<&ParamItem::ParamType>("ParamType")

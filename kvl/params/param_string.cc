@@ -14,7 +14,7 @@ const ClassInfo& ParamString::StaticClass() {
       ClassBuilder<ParamString>("ParamString", ClassKind::kCreatable)
           .Method<&ParamString::Add>("Add", {Arg("sKeyword"), Arg("NewValue")})
           .Get<&ParamString::AsParamItem>("AsParamItem")
-          .Method<&ParamString::AddList>("AddList", {OptArg("Keyword", "")})
+          .Method<&ParamString::AddList>("AddList", {OptArg("Keyword")})
           .Let<&ParamString::SetCommand>("Command")
           .Get<&ParamString::Command>("Command")
           .Method<&ParamString::CurrentItem>("CurrentItem")
@@ -39,7 +39,7 @@ const ClassInfo& ParamString::StaticClass() {
               "ItemByIndex", {Arg("aKeyword"), OptArg("nIndex", int16_t{1})})
           .Method<&ParamString::Value>("Value", {Arg("aKeyword")})
           .Get<&ParamString::params>("params")
-          .Method<&ParamString::Parse>("Parse", {OptArg("sInput", "")})
+          .Method<&ParamString::Parse>("Parse", {OptArg("sInput")})
           .Implements(&ITreeIterator::StaticClass)
           .Build();
   return info;

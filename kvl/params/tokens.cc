@@ -14,17 +14,21 @@ namespace kvl {
 // -------------------------------------------------------------------
 
 const ClassInfo& Token::StaticClass() {
-  // The kind field and the TokenType property are one member here.
+  // The kind is published twice: as the field Kind and as the property
+  // TokenType, both reading and writing the same value.
   static const ClassInfo info =
       ClassBuilder<Token>("Token", ClassKind::kPrivate)
-          .Get<&Token::TokenType>("TokenType")
-          .Let<&Token::SetTokenType>("TokenType")
+          .Get<&Token::TokenType>("Kind")
+          .Let<&Token::SetTokenType>("Kind")
           .Get<&Token::StartPos>("StartPos")
           .Let<&Token::SetStartPos>("StartPos")
           .Get<&Token::EndPos>("EndPos")
           .Let<&Token::SetEndPos>("EndPos")
           .Method<&Token::Dump>("Dump")
+          .Returns(VarType::kEmpty)
           .Get<&Token::Length>("Length")
+          .Let<&Token::SetTokenType>("TokenType")
+          .Get<&Token::TokenType>("TokenType")
           .Let<&Token::SetValue>("Value")
           .Get<&Token::Value>("Value")
           .Build();

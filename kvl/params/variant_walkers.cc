@@ -26,13 +26,23 @@ const ClassInfo& IVariantWalker::StaticClass() {
 }
 KVL_REGISTER_CLASS(IVariantWalker)
 
+const ClassInfo& KvlEnumInfo(EErrorEnumVariant) {
+  static const ClassInfo info =
+      EnumBuilder("EErrorEnumVariant")
+          .Value("eeBaseEnumVariant", eeBaseEnumVariant)
+          .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(EErrorEnumVariant)
+
 // ---- CEnumVariant
 // ------------------------------------------------------------
 
 const ClassInfo& CEnumVariant::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<CEnumVariant>("CEnumVariant", ClassKind::kCreatable)
-          .Method<&CEnumVariant::Attach>("Attach", {Arg("connectA")})
+          .Method<&CEnumVariant::Attach>(
+              "Attach", {Arg("connectA").As(&IVariantWalker::StaticClass)})
           .Method<&CEnumVariant::ClsNext>("ClsNext", {Arg("v")})
           .Method<&CEnumVariant::ClsSkip>("ClsSkip", {Arg("c")})
           .Build();

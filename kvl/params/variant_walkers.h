@@ -41,6 +41,7 @@ class CEnumVariant;
 // A base number for enumerator failures; no failure of the library uses
 // it.
 enum EErrorEnumVariant : int32_t { eeBaseEnumVariant = 13050 };
+KVL_DECLARE_ENUM(EErrorEnumVariant)
 
 // Public interface (not creatable): what a CEnumVariant delegates to.
 class IVariantWalker {

@@ -1,7 +1,10 @@
 #include "kvl/runtime/class_info.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+
+#include "kvl/runtime/notifier.h"
 
 namespace kvl {
 
@@ -23,7 +26,7 @@ std::string ParamInfo::TypeName() const {
 ClassInfo::ClassInfo(std::string name, ClassKind kind,
                      std::vector<MemberInfo> members,
                      std::vector<InterfaceGetter> interfaces,
-                     InterfaceGetter notifications)
+                     InterfaceGetter notifications, ExtentGetter extent)
     : name_(std::move(name)),
       kind_(kind),
       clsid_(LibraryGuid(ProgId())),
@@ -33,12 +36,28 @@ ClassInfo::ClassInfo(std::string name, ClassKind kind,
                            : name_)),
       members_(std::move(members)),
       interfaces_(std::move(interfaces)),
-      notifications_(notifications) {
-  // Dispatch ids: Item 0, NewEnum -4, others numbered by first appearance
-  // of their name, shared by the Get/Let/Set members of one property.
+      notifications_(notifications),
+      extent_(extent) {
+  if (notifications_) interfaces_.push_back(&ConnectionPointInterface);
+  // Dispatch ids: the default member 0 (the marked one, else Item), NewEnum
+  // -4, others numbered by first appearance of their name, shared by the
+  // Get/Let/Set members of one property.
+  std::string default_name = "Item";
+  for (const MemberInfo& m : members_)
+    if (m.is_default) default_name = m.name;
   int32_t next_id = 1;
   for (uint32_t i = 0; i < members_.size(); ++i) {
     MemberInfo& m = members_[i];
+    if (m.params.size() > 1 &&
+        std::any_of(m.params.begin(), m.params.end() - 1,
+                    [](const ParamInfo& p) { return p.param_array; }))
+      internal::BadMemberTable(m.name, "a variable argument list comes last");
+    if (EqualsNoCase(m.name, "NewEnum")) {
+      // Every enumerator is published alike, whatever the C++ result.
+      m.result = VarType::kUnknown;
+      m.result_class = nullptr;
+      m.result_type_name = "IEnumVariant";
+    }
     auto it = index_.find(m.name);
     if (it != index_.end()) {
       m.dispid = members_[it->second.front()].dispid;
@@ -48,7 +67,7 @@ ClassInfo::ClassInfo(std::string name, ClassKind kind,
       it->second.push_back(i);
       continue;
     }
-    if (EqualsNoCase(m.name, "Item")) {
+    if (EqualsNoCase(m.name, default_name)) {
       m.dispid = kDispIdItem;
     } else if (EqualsNoCase(m.name, "NewEnum")) {
       m.dispid = kDispIdNewEnum;
@@ -58,6 +77,13 @@ ClassInfo::ClassInfo(std::string name, ClassKind kind,
     }
     index_[m.name].push_back(i);
   }
+  for (MemberInfo& m : members_)
+    if (m.dispid == kDispIdItem) m.is_default = true;
+}
+
+ClassInfo::ClassInfo(std::string name, std::vector<EnumConstant> constants)
+    : ClassInfo(std::move(name), ClassKind::kEnumeration, {}) {
+  constants_ = std::move(constants);
 }
 
 std::string ClassInfo::ProgId() const { return "KVLCommon." + name_; }
@@ -81,6 +107,7 @@ static bool KindAnswers(CallKind member, CallKind call) {
 }
 
 const MemberInfo* ClassInfo::Find(std::string_view name, CallKind kind) const {
+  if (name.empty()) return FindByDispId(kDispIdItem, kind);
   auto it = index_.find(name);
   if (it == index_.end()) return nullptr;
   const MemberInfo* fallback = nullptr;
@@ -99,7 +126,7 @@ bool ClassInfo::HasMember(std::string_view name) const {
 const MemberInfo* ClassInfo::FindByDispId(int32_t dispid,
                                           CallKind kind) const {
   for (const MemberInfo& m : members_)
-    if (m.dispid == dispid && KindAnswers(m.kind, kind))
+    if (m.dispid == dispid && KindAnswers(m.kind, kind) && !m.name.empty())
       return Find(m.name, kind);
   return nullptr;
 }
@@ -108,6 +135,11 @@ Variant ClassInfo::Invoke(Object& self, std::string_view name, CallKind kind,
                           std::span<Variant> args) const {
   const MemberInfo* m = Find(name, kind);
   if (!m) {
+    for (InterfaceGetter get : interfaces_) {
+      const ClassInfo& iface = get();
+      if (const MemberInfo* found = iface.Find(name, kind))
+        return iface.InvokeMember(self, *found, args);
+    }
     // Assigning to a property that has no Let/Set is a wrong assignment,
     // anything else an unknown member.
     if ((kind == CallKind::kLet || kind == CallKind::kSet) && HasMember(name))
@@ -117,17 +149,62 @@ Variant ClassInfo::Invoke(Object& self, std::string_view name, CallKind kind,
   return InvokeMember(self, *m, args);
 }
 
+namespace {
+
+// The callee's result as published: nothing for a member without result,
+// an unknown-interface reference where the table says so.
+Variant Published(const MemberInfo& m, Variant result) {
+  if (m.result == VarType::kEmpty) return Variant();
+  if (m.result == VarType::kUnknown && result.is_object())
+    return Variant::Unknown(result.AsObject());
+  return result;
+}
+
+}  // namespace
+
 Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
                                 std::span<Variant> args) const {
   const size_t n = args.size();
   const size_t p = m.params.size();
+  if (p > 0 && m.params.back().param_array) {
+    // Gather the arguments beyond the fixed ones into one array and call
+    // with the fixed ones (by reference) and the array.
+    const size_t fixed = p - 1;
+    const size_t given = std::min(n, fixed);
+    std::vector<Variant> call(p);
+    for (size_t i = 0; i < fixed; ++i)
+      call[i] = i < given ? std::move(args[i]) : Variant::Missing();
+    Variant list =
+        Variant::MakeArray(VarType::kVariant, 0,
+                           static_cast<int32_t>(n > fixed ? n - fixed : 0) - 1);
+    for (size_t i = fixed; i < n; ++i)
+      list.Array().items()[i - fixed] = args[i];
+    call[fixed] = std::move(list);
+    struct GiveBack {
+      std::span<Variant> args;
+      std::vector<Variant>& call;
+      size_t given;
+      ~GiveBack() {
+        for (size_t i = 0; i < given; ++i) args[i] = std::move(call[i]);
+      }
+    } give_back{args, call, given};
+    return InvokeFixed(self, m, call);
+  }
   if (n > p) Raise(kErrWrongArgumentCount, ProgId());
+  return InvokeFixed(self, m, args);
+}
+
+Variant ClassInfo::InvokeFixed(Object& self, const MemberInfo& m,
+                               std::span<Variant> args) const {
+  const size_t n = args.size();
+  const size_t p = m.params.size();
   bool complete = n == p;
   for (size_t i = 0; i < n && complete; ++i)
     if (args[i].is_missing() &&
-        (!m.params[i].optional || m.params[i].has_default))
+        (!m.params[i].optional || m.params[i].has_default ||
+         !m.params[i].omitted.is_missing()))
       complete = false;
-  if (complete) return m.invoke(self, args);
+  if (complete) return Published(m, m.invoke(self, args));
 
   // Fill omitted or missing arguments, call, then hand the given arguments
   // (with what by-reference parameters wrote) back to the caller.
@@ -139,7 +216,7 @@ Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
       given[i] = 1;
       full[i] = std::move(args[i]);
     } else if (param.optional) {
-      full[i] = param.has_default ? param.default_value : Variant::Missing();
+      full[i] = param.has_default ? param.default_value : param.omitted;
     } else {
       for (size_t j = 0; j < i && j < n; ++j)
         if (given[j]) args[j] = std::move(full[j]);
@@ -155,7 +232,7 @@ Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
         if (given[i]) args[i] = std::move(full[i]);
     }
   } give_back{args, full, given};
-  return m.invoke(self, full);
+  return Published(m, m.invoke(self, full));
 }
 
 MemberInfo CustomMember(std::string name, CallKind kind,
@@ -170,15 +247,94 @@ MemberInfo CustomMember(std::string name, CallKind kind,
     p.type = spec.declared != VarType::kEmpty ? spec.declared
                                               : VarType::kVariant;
     if (p.type == VarType::kObject) p.type_name = "Object";
+    p.type_class = spec.named;
     p.by_ref = spec.by_ref;
     p.optional = spec.optional;
     p.has_default = spec.has_default;
     p.default_value = spec.default_value;
+    p.param_array = spec.param_array;
     m.params.push_back(std::move(p));
   }
   m.result = result;
   m.invoke = invoke;
   return m;
+}
+
+std::string TypeText(VarType type, const std::string& type_name) {
+  if (!type_name.empty()) return type_name;
+  std::string suffix = IsArrayType(type) ? "()" : "";
+  switch (ElementType(type)) {
+    case VarType::kEmpty: return "Empty" + suffix;
+    case VarType::kNull: return "Null" + suffix;
+    case VarType::kI2: return "Integer" + suffix;
+    case VarType::kI4: return "Long" + suffix;
+    case VarType::kR4: return "Single" + suffix;
+    case VarType::kR8: return "Double" + suffix;
+    case VarType::kCurrency: return "Currency" + suffix;
+    case VarType::kDate: return "Date" + suffix;
+    case VarType::kString: return "String" + suffix;
+    case VarType::kObject: return "Object" + suffix;
+    case VarType::kError: return "Error" + suffix;
+    case VarType::kBool: return "Boolean" + suffix;
+    case VarType::kUnknown: return "IUnknown" + suffix;
+    case VarType::kDecimal: return "Decimal" + suffix;
+    case VarType::kByte: return "Byte" + suffix;
+    default: return "Variant" + suffix;
+  }
+}
+
+namespace {
+
+const char* KindText(CallKind kind) {
+  switch (kind) {
+    case CallKind::kGet: return "Get";
+    case CallKind::kLet: return "Let";
+    case CallKind::kSet: return "Set";
+    case CallKind::kMethod: break;
+  }
+  return "Method";
+}
+
+// A default value as written in a signature: strings quoted, objects by
+// their kind.
+std::string DefaultText(const Variant& v) {
+  if (v.is_nothing()) return "Nothing";
+  if (v.is_object()) return TypeName(v);
+  if (v.is_string()) return "\"" + v.AsString() + "\"";
+  if (v.is_empty()) return "Empty";
+  try {
+    return ToText(v);
+  } catch (const KVLError&) {
+    return TypeName(v);
+  }
+}
+
+std::string ParamText(const ParamInfo& p) {
+  std::string out;
+  if (p.optional && !p.param_array) out += "Optional ";
+  if (p.by_ref) out += "ByRef ";
+  if (p.param_array) {
+    out += "ParamArray " + p.name + "() As " +
+           TypeText(ElementType(p.type), p.TypeName());
+    return out;
+  }
+  out += p.name + " As " + TypeText(p.type, p.TypeName());
+  if (p.has_default) out += " = " + DefaultText(p.default_value);
+  return out;
+}
+
+}  // namespace
+
+std::string SignatureText(const MemberInfo& m) {
+  std::string out = std::string(KindText(m.kind)) + " " + m.name + "(";
+  for (size_t i = 0; i < m.params.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += ParamText(m.params[i]);
+  }
+  out += ")";
+  if (m.result != VarType::kEmpty)
+    out += " As " + TypeText(m.result, m.ResultTypeName());
+  return out;
 }
 
 namespace internal {

@@ -24,10 +24,29 @@
 //
 // Mapping of C++ parameter types: int16_t Integer, int32_t Long, float
 // Single, double Double, bool Boolean, uint8_t Byte, std::string String,
-// Date, Currency, Decimal, Variant, Ref<T> object, enums their underlying
-// integer. A non-const lvalue reference parameter (std::string&) is by
-// reference and written back to the caller. `Item` gets dispatch id 0;
-// `NewEnum` gets -4 and is hidden.
+// Date, Currency, Decimal, Variant, Ref<T> object of class T. An enum is
+// passed as its underlying integer and published as its enumeration when
+// the enum declares one (KVL_DECLARE_ENUM). A non-const lvalue reference
+// parameter (std::string&) is by reference and written back to the caller.
+//
+// The table can say more than the C++ signature: a parameter or result of a
+// named interface taken as Ref<Object> (`Arg("e").As(&IExtractor::
+// StaticClass)`, `.Returns(&IKVLObserver::StaticClass)`), an unknown-
+// interface reference (`.Of(VarType::kUnknown)`), a variable argument list
+// (`ParamArray("params")`), the default member (`.Default()`; otherwise a
+// member named `Item`), a member published without result
+// (`.Returns(VarType::kEmpty)`). `NewEnum` gets dispatch id -4, is hidden and
+// is published as returning an enumerator (kind 13, IEnumVariant).
+//
+// Write-back: after a call that returns, a by-reference argument is written
+// back into the caller's argument array, also when the call filled omitted
+// arguments; after a call that raises, the caller's arguments are as given.
+// The elements gathered into a variable argument list are passed by value
+// and never written back. CallByName's variadic form writes back only to
+// Variant lvalues (see there).
+//
+// Enumerations of the type library are tables too, made by EnumBuilder: a
+// name, a GUID and named values, without members.
 //
 // Tables are immutable after Build and safe to read from any thread.
 #ifndef KVL_RUNTIME_CLASS_INFO_H_
@@ -55,12 +74,13 @@ namespace kvl {
 // The four kinds of public class of the catalogue, plus interfaces that only
 // exist as type information.
 enum class ClassKind : uint8_t {
-  kGlobal = 1,       // application object: reached without creating it
-  kCreatable = 2,    // created by programmatic id or class id
-  kPublic = 3,       // public, not creatable: interfaces, handed-out objects
-  kPrivate = 4,      // internal to the library, not reachable by clients
-  kNotification = 5, // an outgoing notification interface (__X)
-  kClient = 6,       // a client-made late-bound object (DynamicObject)
+  kGlobal = 1,        // application object: reached without creating it
+  kCreatable = 2,     // created by programmatic id or class id
+  kPublic = 3,        // public, not creatable: interfaces, handed-out objects
+  kPrivate = 4,       // internal to the library, not reachable by clients
+  kNotification = 5,  // an outgoing notification interface (__X)
+  kClient = 6,        // a client-made late-bound object (DynamicObject)
+  kEnumeration = 7,   // an enumeration: named values, no members
 };
 
 inline constexpr int32_t kDispIdItem = 0;
@@ -71,6 +91,7 @@ using ClassGetter = const ClassInfo& (*)();
 
 struct ParamInfo {
   std::string name;
+  // The kind of value; kUnknown for an unknown-interface reference.
   VarType type = VarType::kVariant;
   // The class of an object parameter, read when asked for (a table may name
   // its own class), else a fixed name, else nothing.
@@ -78,10 +99,19 @@ struct ParamInfo {
   std::string type_name;
   bool by_ref = false;
   bool optional = false;
+  // A published default; an optional parameter without one is published
+  // as optional only.
   bool has_default = false;
   Variant default_value;
+  // What an omitted argument without published default becomes: Missing
+  // for a Variant parameter, the C++ type's empty value otherwise.
+  Variant omitted = Variant::Missing();
+  // The last parameter takes every remaining argument, as an array of
+  // variants with lower bound 0.
+  bool param_array = false;
 
-  // The class name for an object of a known class, else type_name.
+  // The class or enumeration name for a parameter of a known class, else
+  // type_name.
   std::string TypeName() const;
 };
 
@@ -92,6 +122,8 @@ struct MemberInfo {
   CallKind kind = CallKind::kMethod;
   int32_t dispid = 0;
   bool hidden = false;
+  // Marked as the default member (dispatch id 0).
+  bool is_default = false;
   std::vector<ParamInfo> params;
   VarType result = VarType::kEmpty;  // kEmpty: no result
   ClassGetter result_class = nullptr;
@@ -105,6 +137,12 @@ struct MemberInfo {
   std::string ResultTypeName() const;
 };
 
+// A named value of an enumeration.
+struct EnumConstant {
+  std::string name;
+  int32_t value = 0;
+};
+
 // How a parameter is declared in a member table.
 struct ParamSpec {
   std::string name;
@@ -115,10 +153,26 @@ struct ParamSpec {
   // The published kind when it differs from the C++ parameter's (an array
   // taken as a Variant, say); kEmpty keeps the C++ kind.
   VarType declared = VarType::kEmpty;
+  // The published interface or class of an object parameter taken as
+  // Ref<Object>.
+  ClassGetter named = nullptr;
+  bool param_array = false;
 
   // Publishes the parameter as kind `type`.
   ParamSpec&& Of(VarType type) && {
     declared = type;
+    return std::move(*this);
+  }
+  // Publishes the parameter by reference although the C++ function takes
+  // it by value or const reference (it is never written back).
+  ParamSpec&& ByRef() && {
+    by_ref = true;
+    return std::move(*this);
+  }
+  // Publishes an object parameter as interface or class `type`; any object
+  // is still accepted.
+  ParamSpec&& As(ClassGetter type) && {
+    named = type;
     return std::move(*this);
   }
 };
@@ -150,19 +204,42 @@ inline ParamSpec OptArg(std::string name, Variant default_value) {
   p.default_value = std::move(default_value);
   return p;
 }
+// A variable argument list, the last parameter: the C++ parameter is a
+// Variant that receives every remaining argument as an array of variants
+// (lower bound 0, empty when none was given).
+inline ParamSpec ParamArray(std::string name) {
+  ParamSpec p = Arg(std::move(name));
+  p.optional = true;
+  p.param_array = true;
+  p.declared = VarType::kArray | VarType::kVariant;
+  return p;
+}
 
 class ClassInfo {
  public:
   using InterfaceGetter = const ClassInfo& (*)();
 
+  // The part of an object that holds the members of the class a table was
+  // built for (where its Notifier lives).
+  struct Extent {
+    const void* begin = nullptr;
+    size_t size = 0;
+  };
+  using ExtentGetter = Extent (*)(Object& self);
+
   ClassInfo(std::string name, ClassKind kind, std::vector<MemberInfo> members,
             std::vector<InterfaceGetter> interfaces = {},
-            InterfaceGetter notifications = nullptr);
+            InterfaceGetter notifications = nullptr,
+            ExtentGetter extent = nullptr);
+  // An enumeration.
+  ClassInfo(std::string name, std::vector<EnumConstant> constants);
   ClassInfo(const ClassInfo&) = delete;
   ClassInfo& operator=(const ClassInfo&) = delete;
 
   const std::string& name() const { return name_; }
   ClassKind kind() const { return kind_; }
+  // The named values of an enumeration, in declaration order.
+  const std::vector<EnumConstant>& constants() const { return constants_; }
   // "KVLCommon." + name.
   std::string ProgId() const;
   const Guid& clsid() const { return clsid_; }
@@ -179,27 +256,40 @@ class ClassInfo {
   const std::vector<InterfaceGetter>& interfaces() const {
     return interfaces_;
   }
-  // The outgoing notification interface __X, or null.
+  // The outgoing notification interface __X, or null. A class that has one
+  // also answers for the connection-point interface (notifier.h).
   const ClassInfo* notifications() const {
     return notifications_ ? &notifications_() : nullptr;
+  }
+  // Where the table's class lies inside `self` (set for classes with
+  // notifications).
+  Extent ExtentOf(Object& self) const {
+    return extent_ ? extent_(self) : Extent{};
   }
 
   // The member called `name` (ignoring case) that answers a call of `kind`:
   // a Method or Get call finds a method or a property Get; Let and Set find
-  // their own kind. Null when there is none.
+  // their own kind. An empty name is the default member. Null when there is
+  // none.
   const MemberInfo* Find(std::string_view name, CallKind kind) const;
   // True when some member is called `name`.
   bool HasMember(std::string_view name) const;
   // The member with dispatch id `dispid` answering `kind`, or null.
   const MemberInfo* FindByDispId(int32_t dispid, CallKind kind) const;
 
-  // Calls a member of `self` through this table (see Object::Invoke).
+  // Calls a member of `self` through this table (see Object::Invoke); a
+  // name this table does not answer goes to the first interface of the
+  // class that does, so interface members answer by name on the object.
   Variant Invoke(Object& self, std::string_view name, CallKind kind,
                  std::span<Variant> args) const;
   Variant InvokeMember(Object& self, const MemberInfo& member,
                        std::span<Variant> args) const;
 
  private:
+  // InvokeMember once a variable argument list is gathered.
+  Variant InvokeFixed(Object& self, const MemberInfo& member,
+                      std::span<Variant> args) const;
+
   std::string name_;
   ClassKind kind_;
   Guid clsid_;
@@ -207,6 +297,8 @@ class ClassInfo {
   std::vector<MemberInfo> members_;
   std::vector<InterfaceGetter> interfaces_;
   InterfaceGetter notifications_;
+  ExtentGetter extent_;
+  std::vector<EnumConstant> constants_;
   // name -> indexes into members_ (one per kind)
   std::unordered_map<std::string, std::vector<uint32_t>, NoCaseHash,
                      NoCaseEqual>
@@ -258,12 +350,26 @@ struct ValueTraits<Variant> {
   static Variant To(const Variant& x) { return x; }
 };
 
+// Declares the enumeration table of enum E next to the enum (at namespace
+// scope, in E's namespace); the .cc defines it with EnumBuilder:
+//   KVL_DECLARE_ENUM(KVLExceptions)
+//   const ClassInfo& KvlEnumInfo(KVLExceptions) { static const ClassInfo
+//       info = EnumBuilder("KVLExceptions").Value(...).Build(); return info; }
+// Members whose C++ type is E then publish the enumeration.
+#define KVL_DECLARE_ENUM(E) const ::kvl::ClassInfo& KvlEnumInfo(E);
+
 template <class E>
 struct ValueTraits<E, std::enable_if_t<std::is_enum_v<E>>> {
   using U = std::underlying_type_t<E>;
   static constexpr VarType kType = ValueTraits<U>::kType;
   static std::string TypeName() { return {}; }
-  static ClassGetter Class() { return nullptr; }
+  static ClassGetter Class() {
+    if constexpr (requires { KvlEnumInfo(E{}); }) {
+      return +[]() -> const ClassInfo& { return KvlEnumInfo(E{}); };
+    } else {
+      return nullptr;
+    }
+  }
   static E From(const Variant& v) {
     return static_cast<E>(ValueTraits<U>::From(v));
   }
@@ -405,11 +511,21 @@ ParamInfo DescribeParam(const ParamSpec& spec) {
     p.type_name = ValueTraits<D>::TypeName();
     p.type_class = ValueTraits<D>::Class();
   }
+  if (spec.named) p.type_class = spec.named;
   p.by_ref = spec.by_ref || ArgHolder<A>::kOut;
   p.optional = spec.optional;
   p.has_default = spec.has_default;
   p.default_value = spec.default_value;
+  p.param_array = spec.param_array;
+  if constexpr (!std::is_same_v<D, Variant>) {
+    if (spec.optional && !spec.has_default) p.omitted = ValueTraits<D>::To(D{});
+  }
   return p;
+}
+
+template <class C>
+ClassInfo::Extent ExtentOf(Object& self) {
+  return ClassInfo::Extent{&CastSelf<C>(self), sizeof(C)};
 }
 
 // Aborts with a message: a member table that does not match its C++
@@ -472,9 +588,32 @@ class ClassBuilder {
     return *this;
   }
 
+  // The following apply to the member added last.
+  // Publishes the result as an object of interface or class `type`.
+  ClassBuilder& Returns(ClassGetter type) {
+    Last().result_class = type;
+    return *this;
+  }
+  // Publishes the result as kind `type` (kEmpty: no result; a late-bound
+  // call then returns Empty).
+  ClassBuilder& Returns(VarType type) {
+    MemberInfo& m = Last();
+    m.result = type;
+    m.result_class = nullptr;
+    m.result_type_name.clear();
+    return *this;
+  }
+  // Makes the member the class's default member (dispatch id 0).
+  ClassBuilder& Default() {
+    Last().is_default = true;
+    return *this;
+  }
+
   ClassInfo Build() {
+    ClassInfo::ExtentGetter extent = nullptr;
+    if (notifications_) extent = &internal::ExtentOf<C>;
     return ClassInfo(std::move(name_), kind_, std::move(members_),
-                     std::move(interfaces_), notifications_);
+                     std::move(interfaces_), notifications_, extent);
   }
 
  private:
@@ -527,6 +666,11 @@ class ClassBuilder {
     return out;
   }
 
+  MemberInfo& Last() {
+    if (members_.empty()) internal::BadMemberTable(name_, "no member yet");
+    return members_.back();
+  }
+
   std::string name_;
   ClassKind kind_;
   std::vector<MemberInfo> members_;
@@ -534,17 +678,64 @@ class ClassBuilder {
   ClassInfo::InterfaceGetter notifications_ = nullptr;
 };
 
-// Calls `name` on `object` late-bound with the given arguments; arguments
-// passed as non-const lvalues of Variant are by reference and receive what
-// the callee wrote back.
+// Builds the table of an enumeration: its values in published order.
+class EnumBuilder {
+ public:
+  explicit EnumBuilder(std::string name) : name_(std::move(name)) {}
+  EnumBuilder& Value(std::string name, int32_t value) {
+    constants_.push_back(EnumConstant{std::move(name), value});
+    return *this;
+  }
+  ClassInfo Build() {
+    return ClassInfo(std::move(name_), std::move(constants_));
+  }
+
+ private:
+  std::string name_;
+  std::vector<EnumConstant> constants_;
+};
+
+// The published text of a type: "Long", "String()", a class, interface or
+// enumeration name, "IUnknown" for an unknown-interface reference.
+std::string TypeText(VarType type, const std::string& type_name);
+// A member as published, for listings and type information:
+//   "Method Add(x As Object, Optional AKey As String) As KVLExceptions"
+// (kind, name, parameters with Optional / ByRef / ParamArray and defaults,
+// result).
+std::string SignatureText(const MemberInfo& member);
+
+// Calls `name` on `object` late-bound with the given arguments. The span
+// form passes the caller's array itself: by-reference arguments are written
+// back into it. The variadic form copies each argument into a Variant; after
+// a call that returns, an argument passed as a non-const lvalue Variant
+// receives what the callee wrote back, and every other argument (a const
+// Variant, a temporary, a value of another type) is left untouched. After a
+// call that raises nothing is written back.
 Variant CallByName(Object& object, std::string_view name, CallKind kind,
                    std::span<Variant> args);
+
+namespace internal {
+template <class A>
+void WriteBackToCaller(A&& arg, Variant& value) {
+  if constexpr (std::is_same_v<A, Variant&>) arg = std::move(value);
+}
+template <class... A, size_t... I>
+Variant CallByNameWith(Object& object, std::string_view name, CallKind kind,
+                       std::index_sequence<I...>, A&&... args) {
+  Variant argv[sizeof...(A) > 0 ? sizeof...(A) : 1] = {Variant(args)...};
+  Variant result =
+      object.Invoke(name, kind, std::span<Variant>(argv, sizeof...(A)));
+  (WriteBackToCaller(std::forward<A>(args), argv[I]), ...);
+  return result;
+}
+}  // namespace internal
+
 template <class... A>
 Variant CallByName(Object& object, std::string_view name, CallKind kind,
                    A&&... args) {
-  Variant argv[sizeof...(A) > 0 ? sizeof...(A) : 1] = {
-      Variant(std::forward<A>(args))...};
-  return object.Invoke(name, kind, std::span<Variant>(argv, sizeof...(A)));
+  return internal::CallByNameWith(object, name, kind,
+                                  std::index_sequence_for<A...>{},
+                                  std::forward<A>(args)...);
 }
 
 }  // namespace kvl

@@ -1,4 +1,3 @@
-#include "kvl/runtime/test_support.h"
 #include "kvl/runtime/class_info.h"
 
 #include <gmock/gmock.h>
@@ -8,6 +7,8 @@
 #include <vector>
 
 #include "kvl/runtime/dynamic_object.h"
+#include "kvl/runtime/enum_variant.h"
+#include "kvl/runtime/test_support.h"
 
 namespace kvl {
 namespace {
@@ -140,6 +141,17 @@ TEST(ClassInfoTest, ByReferenceArgumentIsWrittenBack) {
   EXPECT_EQ(args[0], Variant("ann:0"));
 }
 
+TEST(ClassInfoTest, VariadicCallByNameWritesBackOnlyToVariantLvalues) {
+  auto a = MakeRef<Account>();
+  a->SetOwner("cy");
+  Variant note("before");
+  const Variant fixed("fixed");
+  EXPECT_EQ(CallByName(*a, "Describe", CallKind::kMethod, note), Variant(true));
+  EXPECT_EQ(note, Variant("cy:0"));
+  CallByName(*a, "Describe", CallKind::kMethod, fixed);
+  EXPECT_EQ(fixed, Variant("fixed"));
+}
+
 TEST(ClassInfoTest, OptionalArgumentsTakeDefaultsOrArriveMissing) {
   auto a = MakeRef<Account>();
   EXPECT_EQ(Call(*a, "Scale", {Variant(int16_t{5})}), Variant(int16_t{10}));
@@ -248,6 +260,185 @@ TEST(DynamicObjectTest, ClientObjectAnswersByName) {
             kErrNotSupported);
   EXPECT_EQ(sink->ClassName(), "Printer");
   EXPECT_TRUE(sink->Class().HasMember("ENABLED"));
+}
+
+// A published enumeration for the Ledger below.
+enum LedgerMode : int16_t { lmOpen = 1, lmClosed = 2 };
+KVL_DECLARE_ENUM(LedgerMode)
+const ClassInfo& KvlEnumInfo(LedgerMode) {
+  static const ClassInfo info = EnumBuilder("LedgerMode")
+                                    .Value("lmOpen", lmOpen)
+                                    .Value("lmClosed", lmClosed)
+                                    .Build();
+  return info;
+}
+
+// Members whose published form says more than their C++ signature.
+class Ledger : public Object {
+  KVL_DECLARE_CLASS(Ledger)
+ public:
+  // `count` is by reference; `entries` gathers every further argument.
+  std::string Post(int32_t& count, const Variant& entries) {
+    const auto& items = entries.Array().items();
+    count = static_cast<int32_t>(items.size());
+    std::string out;
+    for (const Variant& v : items) out += ToText(v) + ";";
+    return out;
+  }
+  Ref<Object> Line(int16_t index) { return index == 1 ? self_line() : nullptr; }
+  std::string Label(const std::string& prefix, int16_t width) {
+    return "[" + prefix + "|" + std::to_string(width) + "]";
+  }
+  LedgerMode Mode(LedgerMode m) const { return m; }
+  void Attach(Ref<Object> auditor) { auditor_ = std::move(auditor); }
+  std::string Dump() const { return "dumped"; }
+  Ref<Object> Raw() { return self_line(); }
+  Ref<Object> NewEnum() {
+    return MakeRef<VectorEnumerator>(std::vector<Variant>{Variant(1)});
+  }
+
+ private:
+  Ref<Object> self_line() { return Ref<Object>(this); }
+  Ref<Object> auditor_;
+};
+
+const ClassInfo& Ledger::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<Ledger>("Ledger", ClassKind::kCreatable)
+          .Method<&Ledger::Post>("Post", {Arg("count"), ParamArray("entries")})
+          .Get<&Ledger::Line>("Line", {Arg("index")})
+          .Returns(&IAudited::StaticClass)
+          .Default()
+          .Method<&Ledger::Label>("Label", {OptArg("prefix"), OptArg("width")})
+          .Method<&Ledger::Mode>("Mode", {Arg("m")})
+          .Method<&Ledger::Attach>("Attach",
+                                   {Arg("auditor").As(&IAudited::StaticClass)})
+          .Method<&Ledger::Dump>("Dump")
+          .Returns(VarType::kEmpty)
+          .Method<&Ledger::Raw>("Raw")
+          .Returns(VarType::kUnknown)
+          .Method<&Ledger::NewEnum>("NewEnum")
+          .Build();
+  return info;
+}
+
+std::string Signature(const ClassInfo& info, std::string_view name,
+                      CallKind kind = CallKind::kMethod) {
+  const MemberInfo* m = info.Find(name, kind);
+  return m ? SignatureText(*m) : "(none)";
+}
+
+TEST(ClassInfoTest, PublishedSignaturesSayWhatTheTableSays) {
+  const ClassInfo& info = Ledger::StaticClass();
+  EXPECT_EQ(Signature(info, "Post"),
+            "Method Post(ByRef count As Long, ParamArray entries() As Variant) "
+            "As String");
+  EXPECT_EQ(Signature(info, "Line", CallKind::kGet),
+            "Get Line(index As Integer) As IAudited");
+  // Optional without a default: nothing invented.
+  EXPECT_EQ(
+      Signature(info, "Label"),
+      "Method Label(Optional prefix As String, Optional width As Integer) "
+      "As String");
+  EXPECT_EQ(Signature(info, "Mode"),
+            "Method Mode(m As LedgerMode) As LedgerMode");
+  EXPECT_EQ(Signature(info, "Attach"), "Method Attach(auditor As IAudited)");
+  EXPECT_EQ(Signature(info, "Dump"), "Method Dump()");
+  EXPECT_EQ(Signature(info, "Raw"), "Method Raw() As IUnknown");
+  EXPECT_EQ(Signature(info, "NewEnum"), "Method NewEnum() As IEnumVariant");
+  EXPECT_EQ(Signature(Account::StaticClass(), "Scale"),
+            "Method Scale(value As Integer, Optional factor As Integer = 2) "
+            "As Integer");
+
+  const ClassInfo& mode = KvlEnumInfo(lmOpen);
+  EXPECT_EQ(mode.kind(), ClassKind::kEnumeration);
+  EXPECT_TRUE(mode.members().empty());
+  ASSERT_EQ(mode.constants().size(), 2u);
+  EXPECT_EQ(mode.constants()[1].name, "lmClosed");
+  EXPECT_EQ(mode.constants()[1].value, 2);
+}
+
+TEST(ClassInfoTest, VariableArgumentListGathersTheRest) {
+  auto l = MakeRef<Ledger>();
+  std::vector<Variant> args{Variant(), Variant("a"), Variant(int32_t{2}),
+                            Variant("c")};
+  EXPECT_EQ(l->Invoke("Post", CallKind::kMethod, args), Variant("a;2;c;"));
+  // The fixed by-reference argument is written back, the gathered ones are
+  // left as given.
+  EXPECT_EQ(args[0], Variant(int32_t{3}));
+  EXPECT_EQ(args[3], Variant("c"));
+  std::vector<Variant> only{Variant()};
+  EXPECT_EQ(l->Invoke("Post", CallKind::kMethod, only), Variant(""));
+  EXPECT_EQ(only[0], Variant(int32_t{0}));
+  EXPECT_EQ(RaisedNumber([&] { Call(*l, "Post", {}); }),
+            kErrArgumentNotOptional);
+}
+
+TEST(ClassInfoTest, MarkedDefaultMemberHasDispatchIdZeroAndAnswersUnnamed) {
+  auto l = MakeRef<Ledger>();
+  const ClassInfo& info = Ledger::StaticClass();
+  EXPECT_EQ(info.Find("Line", CallKind::kGet)->dispid, kDispIdItem);
+  EXPECT_TRUE(info.Find("Line", CallKind::kGet)->is_default);
+  EXPECT_EQ(Call(*l, "", {Variant(int16_t{1})}, CallKind::kGet).AsObject(),
+            l.get());
+  // Without a mark the member named Item is the default.
+  auto a = MakeRef<Account>();
+  EXPECT_EQ(Call(*a, "", {Variant(int32_t{4})}, CallKind::kGet),
+            Variant("item4"));
+  EXPECT_EQ(RaisedNumber([&] { Call(*a, "", {}, CallKind::kLet); }),
+            kErrNotSupported);
+}
+
+TEST(ClassInfoTest, OmittedOptionalsWithoutDefaultReachTypedParameters) {
+  auto l = MakeRef<Ledger>();
+  EXPECT_EQ(Call(*l, "Label", {}), Variant("[|0]"));
+  EXPECT_EQ(Call(*l, "Label", {Variant::Missing(), Variant(int16_t{5})}),
+            Variant("[|5]"));
+  EXPECT_EQ(Call(*l, "Label", {Variant("x")}), Variant("[x|0]"));
+}
+
+TEST(ClassInfoTest, PublishedResultKindsReachLateBoundCallers) {
+  auto l = MakeRef<Ledger>();
+  // Published without result although the C++ function returns text.
+  EXPECT_TRUE(Call(*l, "Dump", {}).is_empty());
+  Variant raw = Call(*l, "Raw", {});
+  EXPECT_EQ(raw.type(), VarType::kUnknown);
+  EXPECT_EQ(raw.AsObject(), l.get());
+  EXPECT_EQ(Call(*l, "NewEnum", {}).type(), VarType::kUnknown);
+  // Enumerations travel as their integer; named-interface parameters take
+  // any object.
+  EXPECT_EQ(Call(*l, "Mode", {Variant(int32_t{2})}), Variant(int16_t{2}));
+  EXPECT_EQ(Call(*l, "Attach", {Variant(MakeRef<Account>())}), Variant());
+}
+
+TEST(ClassInfoTest, InterfaceMembersAnswerByNameOnTheObject) {
+  auto a = MakeRef<Account>();
+  a->Deposit(5);
+  // AuditCount lives only in IAudited, which Account implements.
+  EXPECT_EQ(Call(*a, "AuditCount", {}, CallKind::kGet), Variant(int32_t{1}));
+  EXPECT_EQ(RaisedNumber(
+                [&] { Call(*a, "AuditCount", {Variant(1)}, CallKind::kLet); }),
+            kErrNotSupported);
+}
+
+TEST(DynamicObjectTest, CatchAllAnswersNamesWithoutHandler) {
+  std::vector<std::string> heard;
+  auto sink = MakeRef<DynamicObject>("Any");
+  sink->OnMethod("Known", [](std::span<Variant>) { return Variant(1); });
+  sink->OnAnyMember(
+      [&](std::string_view name, CallKind kind, std::span<Variant> args) {
+        heard.push_back(std::string(name) + "/" +
+                        std::to_string(static_cast<int>(kind)) + "/" +
+                        std::to_string(args.size()));
+        if (!args.empty()) args[0] = Variant("reply");
+        return Variant(2);
+      });
+  std::vector<Variant> args{Variant("in")};
+  EXPECT_EQ(sink->Invoke("Whatever", CallKind::kMethod, args), Variant(2));
+  EXPECT_EQ(args[0], Variant("reply"));
+  EXPECT_EQ(CallByName(*sink, "Known", CallKind::kMethod), Variant(1));
+  EXPECT_EQ(CallByName(*sink, "Level", CallKind::kGet), Variant(2));
+  EXPECT_THAT(heard, ::testing::ElementsAre("Whatever/1/1", "Level/2/0"));
 }
 
 }  // namespace

@@ -36,6 +36,11 @@ DynamicObject& DynamicObject::AddProperty(std::string name, Variant initial) {
   return *this;
 }
 
+DynamicObject& DynamicObject::OnAnyMember(AnyHandler handler) {
+  any_ = std::move(handler);
+  return *this;
+}
+
 const DynamicObject::Entry* DynamicObject::FindEntry(std::string_view name,
                                                      CallKind kind) const {
   const Entry* fallback = nullptr;
@@ -68,8 +73,12 @@ const ClassInfo& DynamicObject::Class() const {
 Variant DynamicObject::Invoke(std::string_view name, CallKind kind,
                               std::span<Variant> args) {
   const Entry* e = FindEntry(name, kind);
-  if (!e) Raise(kErrNotSupported, class_name_);
   // Copy the handler: it may replace itself while running.
+  if (!e) {
+    if (!any_) Raise(kErrNotSupported, class_name_);
+    AnyHandler any = any_;
+    return any(name, kind, args);
+  }
   Handler handler = e->handler;
   return handler(args);
 }

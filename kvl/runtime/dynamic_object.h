@@ -6,13 +6,20 @@
 // "Key", ...). A DynamicObject is the simplest such client: each member is a
 // handler that receives the call's arguments (by-reference arguments can be
 // assigned and are written back to the caller) and returns the result.
-// Handlers accept any number of arguments; they check what they need.
+// Handlers accept any number of arguments; they check what they need. A
+// catch-all handler (OnAnyMember) answers every name that has no handler of
+// its own, as a late-bound sink of an interface it does not know must.
 //
 // Threading: like every object, used on the thread that made it.
 //
 //   auto sink = MakeRef<DynamicObject>("Printer");
 //   sink->OnMethod("EventHandler", [&](std::span<Variant> a) {
 //     seen.push_back(ToText(a[1]));
+//     return Variant();
+//   });
+//   sink->OnAnyMember([&](std::string_view name, CallKind, std::span<Variant>)
+//   {
+//     heard.emplace_back(name);
 //     return Variant();
 //   });
 #ifndef KVL_RUNTIME_DYNAMIC_OBJECT_H_
@@ -33,6 +40,8 @@ namespace kvl {
 class DynamicObject : public Object {
  public:
   using Handler = std::function<Variant(std::span<Variant> args)>;
+  using AnyHandler = std::function<Variant(std::string_view name, CallKind kind,
+                                           std::span<Variant> args)>;
 
   explicit DynamicObject(std::string class_name);
   ~DynamicObject() override;
@@ -44,6 +53,9 @@ class DynamicObject : public Object {
   }
   // A read-write property backed by a stored value (Get, Let and Set).
   DynamicObject& AddProperty(std::string name, Variant initial = Variant());
+  // Answers every call whose name and kind no member added with On answers
+  // (replacing an earlier catch-all). Without one such calls raise 438.
+  DynamicObject& OnAnyMember(AnyHandler handler);
 
   // The class name given at construction and the members added so far,
   // each listed without parameters.
@@ -61,6 +73,7 @@ class DynamicObject : public Object {
 
   std::string class_name_;
   std::vector<Entry> entries_;
+  AnyHandler any_;
   mutable std::unique_ptr<ClassInfo> info_;
 };
 

@@ -12,11 +12,25 @@
 // Sinks may connect or disconnect while a notification is being fired (the
 // change applies to the next one).
 //
+// Connection points: every class whose member table names its outgoing
+// interface (`.Notifies(&TimerObjEvents::StaticClass)`) and that holds a
+// Notifier of that interface as a member (of itself or of a base class)
+// answers for the interface "IConnectionPoint": `Connect(sink)` returns a
+// cookie, `Disconnect(cookie)` ends that connection, `InterfaceName` names
+// the outgoing interface. Late-bound clients reach it by name
+// (QueryInterface("IConnectionPoint"), or by calling Connect on the object);
+// C++ clients that do not know the class call ConnectSink / DisconnectSink.
+// Nothing else is needed: the Notifier announces itself when it is built,
+// and the runtime finds it inside the object.
+//
 // Threading: used on the owning object's thread.
 //
 //   Notifier<TimerObjEvents> time_;
 //   uint32_t cookie = time_.Connect(sink);
 //   time_.Fire<&TimerObjEvents::Time>("Time", Variant(now));
+//
+//   uint32_t c = ConnectSink(*any_object, sink);   // without its C++ class
+//   DisconnectSink(*any_object, c);
 #ifndef KVL_RUNTIME_NOTIFIER_H_
 #define KVL_RUNTIME_NOTIFIER_H_
 
@@ -33,8 +47,45 @@
 
 namespace kvl {
 
+// The side of a Notifier that the connection point uses without knowing the
+// sink's C++ interface. Each NotifierBase records its address while it
+// lives, so that the runtime can find the one inside an object.
+class NotifierBase {
+ public:
+  // Connects `sink` and returns its cookie (never 0); null gives 0.
+  virtual uint32_t ConnectSink(Ref<Object> sink) = 0;
+  // Disconnects the connection `cookie`; false when there is none.
+  virtual bool DisconnectCookie(uint32_t cookie) = 0;
+  // The table of the outgoing interface, or null when the sink interface
+  // publishes none.
+  virtual const ClassInfo* Interface() const = 0;
+
+  // The notifier of `object`'s outgoing interface, or null when its class
+  // names none or holds no notifier of that interface.
+  static NotifierBase* Of(Object& object);
+
+ protected:
+  NotifierBase();
+  NotifierBase(const NotifierBase&);
+  NotifierBase& operator=(const NotifierBase&) { return *this; }
+  virtual ~NotifierBase();
+};
+
+// Connects `sink` to the notifications of `source`, whatever its class;
+// returns the cookie. Raises 438 when `source` fires none, 91 for a null
+// sink.
+uint32_t ConnectSink(Object& source, Ref<Object> sink);
+// Ends the connection `cookie` of `source`; false when there is none.
+// Raises 438 when `source` fires no notifications.
+bool DisconnectSink(Object& source, uint32_t cookie);
+
+// The table of the connection-point interface "IConnectionPoint":
+// Connect(sink As Object) As Long, Disconnect(cookie As Long) As Boolean,
+// InterfaceName As String.
+const ClassInfo& ConnectionPointInterface();
+
 template <class Sink>
-class Notifier {
+class Notifier final : public NotifierBase {
  public:
   // Connects `sink` and returns its cookie (never 0); null is ignored and
   // gives 0.
@@ -62,6 +113,18 @@ class Notifier {
     return sinks_.size() != before;
   }
   void DisconnectAll() { sinks_.clear(); }
+
+  uint32_t ConnectSink(Ref<Object> sink) override {
+    return Connect(std::move(sink));
+  }
+  bool DisconnectCookie(uint32_t cookie) override { return Disconnect(cookie); }
+  const ClassInfo* Interface() const override {
+    if constexpr (requires { Sink::StaticClass(); }) {
+      return &Sink::StaticClass();
+    } else {
+      return nullptr;
+    }
+  }
   size_t size() const { return sinks_.size(); }
   bool empty() const { return sinks_.empty(); }
 

@@ -3,8 +3,14 @@
 // A Variant holds one of the automation kinds (numbers below are the kind
 // codes clients see): Empty 0, Null 1, 16-bit integer 2, 32-bit integer 3,
 // single 4, double 5, currency 6, date 7, string 8, object 9, error 10,
-// boolean 11, decimal 14, byte 17, or a one-dimensional array (flag 0x2000
-// on the element kind) with explicit lower and upper bounds.
+// boolean 11, unknown-interface reference 13, decimal 14, byte 17, or a
+// one-dimensional array (flag 0x2000 on the element kind) with explicit
+// lower and upper bounds.
+//
+// Kinds 9 and 13 both hold a counted object reference: 9 is an object that
+// answers calls by name, 13 an object handed over as a bare reference (an
+// enumerator, an object rebuilt from a key). is_object() is true for both;
+// type() tells them apart.
 //
 // Copies have value semantics: copying a Variant copies its string or array;
 // an object is shared through its reference count. Strings are UTF-8. A
@@ -50,6 +56,7 @@ enum class VarType : uint16_t {
   kError = 10,
   kBool = 11,
   kVariant = 12,
+  kUnknown = 13,
   kDecimal = 14,
   kByte = 17,
   kArray = 0x2000,
@@ -155,6 +162,12 @@ class Variant {
   // The value a caller passes for an omitted optional argument.
   static Variant Missing() { return Error(kParamNotFound); }
   static Variant Nothing() { return Variant(static_cast<Object*>(nullptr)); }
+  // An unknown-interface reference (kind 13) to `object`, which may be null.
+  static Variant Unknown(Object* object) {
+    Variant v(object);
+    v.type_ = VarType::kUnknown;
+    return v;
+  }
   // A new array of `element` kind with bounds lower..upper (upper may be
   // lower - 1 for an empty array).
   static Variant MakeArray(VarType element, int32_t lower, int32_t upper);
@@ -186,13 +199,17 @@ class Variant {
   bool is_empty() const { return type_ == VarType::kEmpty; }
   bool is_null() const { return type_ == VarType::kNull; }
   bool is_string() const { return type_ == VarType::kString; }
-  bool is_object() const { return type_ == VarType::kObject; }
+  // True for an object reference of either kind (9 or 13).
+  bool is_object() const {
+    return type_ == VarType::kObject || type_ == VarType::kUnknown;
+  }
+  bool is_unknown() const { return type_ == VarType::kUnknown; }
   bool is_array() const { return IsArrayType(type_); }
   bool is_missing() const {
     return type_ == VarType::kError && i4_ == kParamNotFound;
   }
-  // True for the object kind holding Nothing.
-  bool is_nothing() const { return type_ == VarType::kObject && !obj_; }
+  // True for an object reference (either kind) holding Nothing.
+  bool is_nothing() const { return is_object() && !obj_; }
 
   // Raw accessors: the caller has checked type(). For conversions between
   // kinds use variant_convert.h.
@@ -313,6 +330,7 @@ inline Variant SafeArray::DefaultElement(VarType element) {
     case VarType::kCurrency: return Variant(Currency{});
     case VarType::kDecimal: return Variant(Decimal{});
     case VarType::kObject: return Variant::Nothing();
+    case VarType::kUnknown: return Variant::Unknown(nullptr);
     default: return Variant();
   }
 }
@@ -345,7 +363,7 @@ inline void Variant::Clear() noexcept {
     delete arr_;
   } else if (type_ == VarType::kString) {
     str_.~basic_string();
-  } else if (type_ == VarType::kObject) {
+  } else if (is_object()) {
     if (obj_) obj_->Release();
   }
   type_ = VarType::kEmpty;
@@ -358,7 +376,7 @@ inline void Variant::CopyFrom(const Variant& other) {
     arr_ = new SafeArray(*other.arr_);
   } else if (other.type_ == VarType::kString) {
     new (&str_) std::string(other.str_);
-  } else if (other.type_ == VarType::kObject) {
+  } else if (other.is_object()) {
     obj_ = other.obj_;
     if (obj_) obj_->AddRef();
   } else {
@@ -387,7 +405,8 @@ inline bool operator==(const Variant& a, const Variant& b) {
     case VarType::kEmpty:
     case VarType::kNull: return true;
     case VarType::kString: return a.str_ == b.str_;
-    case VarType::kObject: return a.obj_ == b.obj_;
+    case VarType::kObject:
+    case VarType::kUnknown: return a.obj_ == b.obj_;
     case VarType::kDecimal: return a.dec_ == b.dec_;
     case VarType::kR4: return a.r4_ == b.r4_;
     case VarType::kR8:

@@ -552,8 +552,13 @@ Variant ChangeType(const Variant& v, VarType to) {
     case VarType::kDecimal: return Variant(ToDecimal(v));
     case VarType::kByte: return Variant(ToByte(v));
     case VarType::kObject:
-      if (v.is_object()) return v;
+      if (v.is_object()) return Variant(v.AsObject());
       if (v.is_empty()) return Variant::Nothing();
+      if (v.is_null()) RaiseNull();
+      Raise(kErrTypeMismatch);
+    case VarType::kUnknown:
+      if (v.is_object()) return Variant::Unknown(v.AsObject());
+      if (v.is_empty()) return Variant::Unknown(nullptr);
       if (v.is_null()) RaiseNull();
       Raise(kErrTypeMismatch);
     case VarType::kError:

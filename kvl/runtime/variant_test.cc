@@ -105,5 +105,28 @@ TEST(VariantTest, ArraysResizeKeepingElementsAndConvertTypedPuts) {
             kErrSubscriptOutOfRange);
 }
 
+TEST(VariantTest, UnknownReferenceIsItsOwnKindHoldingACountedObject) {
+  LiveObjectCheck leaks;
+  {
+    auto obj = MakeRef<DynamicObject>("Thing");
+    Variant unknown = Variant::Unknown(obj.get());
+    EXPECT_EQ(unknown.type(), VarType::kUnknown);
+    EXPECT_TRUE(unknown.is_object());
+    EXPECT_TRUE(unknown.is_unknown());
+    EXPECT_EQ(obj->RefCount(), 2);
+    Variant copy = unknown;
+    EXPECT_EQ(copy, unknown);
+    EXPECT_EQ(obj->RefCount(), 3);
+    // Same object, different kind: not identical.
+    EXPECT_NE(unknown, Variant(obj));
+    EXPECT_EQ(ChangeType(unknown, VarType::kObject).type(), VarType::kObject);
+    EXPECT_EQ(ChangeType(Variant(obj), VarType::kUnknown), unknown);
+    EXPECT_TRUE(Variant::Unknown(nullptr).is_nothing());
+    EXPECT_EQ(Variant::MakeArray(VarType::kUnknown, 0, 0).Array().At(0).type(),
+              VarType::kUnknown);
+  }
+  EXPECT_EQ(leaks.Delta(), 0);
+}
+
 }  // namespace
 }  // namespace kvl

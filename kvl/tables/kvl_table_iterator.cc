@@ -12,7 +12,9 @@ namespace kvl {
 const ClassInfo& KVLTableIterator::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<KVLTableIterator>("KVLTableIterator", ClassKind::kCreatable)
-          .Set<&KVLTableIterator::SetTableAccessorRef>("TableAccessor")
+          .Set<&KVLTableIterator::SetTableAccessorRef>(
+              "TableAccessor",
+              {Arg("TableAccessor").As(&ITableAccessor::StaticClass)})
           .Build();
   return info;
 }

@@ -37,8 +37,11 @@ const ClassInfo& KVLTableUtils::StaticClass() {
           .Get<&KVLTableUtils::DataIndexOfKeyIndex>(
               "DataIndexOfKeyIndex",
               {Arg("KeyIndexBase0"), OptArg("WhichTable", int16_t{0})})
-          .Set<&KVLTableUtils::SetTableAccessorRef>("TableAccessor")
+          .Set<&KVLTableUtils::SetTableAccessorRef>(
+              "TableAccessor",
+              {Arg("TableAccessor").As(&ITableAccessor::StaticClass)})
           .Get<&KVLTableUtils::TableAccessor>("TableAccessor")
+          .Returns(&ITableAccessor::StaticClass)
           .Get<&KVLTableUtils::GrowAmount>("GrowAmount")
           .Get<&KVLTableUtils::NeedsToGrow>("NeedsToGrow",
                                             {Arg("aCount"), Arg("aMax")})
