@@ -107,7 +107,8 @@ TEST_F(TraceLateBoundTest, DebugTraceFiresOneNotificationPerLine) {
     Call(*mechanism, "Trace", {Variant("t"), Variant("src"), Variant("as is")});
     EXPECT_EQ(seen,
               (Lines{"[2024/03/05 07:08:09][S][  passes]", "[t][src][as is]"}));
-    EXPECT_EQ(RaisedNumber([&] { Call(*debug, "Connected"); }), 438);
+    // Members of an implemented interface answer on the object too.
+    EXPECT_EQ(RaisedNumber([&] { Call(*debug, "Connected"); }), 0);
     Reset();
   }
   EXPECT_EQ(leaks.Delta(), 0);
