@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make ccache libgtest-dev libgmock-dev libbenchmark-dev
           rapidjson-dev nlohmann-json3-dev libboost-dev pkg-config
-          libglib2.0-dev libinih-dev libspdlog-dev)
+          libglib2.0-dev libinih-dev libspdlog-dev libpugixml-dev)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {

@@ -1,6 +1,7 @@
 #include "kvl/config/config_section.h"
 
 #include "kvl/frame/catalogue.h"
+#include "kvl/params/xml_param_string.h"
 #include "kvl/runtime/enum_variant.h"
 #include "kvl/runtime/error.h"
 
@@ -27,7 +28,8 @@ Variant ConfigItemList::Item(int32_t Index) const {
 void ConfigItemList::Add(const Variant& item) {
   if (item.is_string() ||
       (item.is_object() && item.AsObject() &&
-       dynamic_cast<ParamString*>(item.AsObject()->Identity()))) {
+       (dynamic_cast<ParamString*>(item.AsObject()->Identity()) ||
+        dynamic_cast<XMLParamString*>(item.AsObject()->Identity())))) {
     items_.push_back(item);
     return;
   }

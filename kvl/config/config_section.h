@@ -44,7 +44,8 @@ class ConfigItemList : public Object {
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   // Default member: the item at `Index`; raises 5 for a bad index.
   Variant Item(int32_t Index) const;
-  // Appends a ParamString or an item text; raises 13 for anything else.
+  // Appends a ParamString, an XMLParamString or an item text; raises 13
+  // for anything else.
   void Add(const Variant& item);
   // Raises 5 for a bad index.
   void Remove(int32_t Index);

@@ -1,0 +1,74 @@
+#include "kvl/params/xml_param_string.h"
+
+#include "kvl/collections/tree_iterator.h"
+#include "kvl/frame/catalogue.h"
+
+namespace kvl {
+
+const ClassInfo& XMLParamString::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<XMLParamString>("XMLParamString", ClassKind::kPublic)
+          .Method<&XMLParamString::Add>("Add",
+                                        {Arg("sKeyword"), Arg("NewValue")})
+          .Get<&XMLParamString::AsParamItem>("AsParamItem")
+          .Method<&XMLParamString::AddList>("AddList", {OptArg("Keyword", "")})
+          .Let<&XMLParamString::SetCommand>("Command")
+          .Get<&XMLParamString::Command>("Command")
+          .Method<&XMLParamString::CurrentItem>("CurrentItem")
+          .Method<&XMLParamString::FirstItem>("FirstItem")
+          .Method<&XMLParamString::Item>("Item", {Arg("n")})
+          .Method<&XMLParamString::NextItem>("NextItem")
+          .Get<&XMLParamString::LastError>("LastError")
+          .Get<&XMLParamString::QuoteChars>("QuoteChars")
+          .Let<&XMLParamString::SetQuoteChars>("QuoteChars")
+          .Method<&XMLParamString::RemoveElement>("RemoveElement", {Arg("p")})
+          .Get<&XMLParamString::ShowTypes>("ShowTypes")
+          .Let<&XMLParamString::SetShowTypes>("ShowTypes")
+          .Get<&XMLParamString::SmartQuotes>("SmartQuotes")
+          .Let<&XMLParamString::SetSmartQuotes>("SmartQuotes")
+          .Get<&XMLParamString::Tag>("Tag")
+          .Let<&XMLParamString::SetTag>("Tag")
+          .Get<&XMLParamString::ToString>("ToString",
+                                          {OptArg("AsReaderString", false)})
+          .Method<&XMLParamString::ValueByIndex>(
+              "ValueByIndex", {Arg("aKeyword"), OptArg("nIndex")})
+          .Method<&XMLParamString::ItemByIndex>(
+              "ItemByIndex", {Arg("aKeyword"), OptArg("nIndex", int16_t{1})})
+          .Method<&XMLParamString::Value>("Value", {Arg("aKeyword")})
+          .Get<&XMLParamString::params>("params")
+          .Method<&XMLParamString::Parse>("Parse", {OptArg("sInput", "")})
+          .Implements(&ITreeIterator::StaticClass)
+          .Build();
+  return info;
+}
+KVL_REGISTER_CLASS(XMLParamString)
+
+Ref<XMLParamString> NewXMLParamString(const XmlNode& node) {
+  if (!node) return nullptr;
+  return MakeRef<XMLParamString>(node);
+}
+
+Ref<XMLParamItem> XMLParamString::CurrentItem() const {
+  return NewXMLParamItem(cursor_.Current());
+}
+
+Ref<XMLParamItem> XMLParamString::FirstItem() const {
+  return NewXMLParamItem(cursor_.First(node_));
+}
+
+Ref<XMLParamItem> XMLParamString::Item(int16_t n) const {
+  return NewXMLParamItem(internal::XmlChildAt(node_, n));
+}
+
+Ref<XMLParamItem> XMLParamString::NextItem() const {
+  return NewXMLParamItem(cursor_.Next(node_));
+}
+
+std::string XMLParamString::ToString(bool) const { return node_.Xml(); }
+
+Ref<XMLParamItem> XMLParamString::ItemByIndex(const std::string& keyword,
+                                              int16_t index) const {
+  return NewXMLParamItem(internal::FindXmlInTree(node_, keyword, index));
+}
+
+}  // namespace kvl
