@@ -71,28 +71,22 @@ case "$mode" in
     for b in build/bench/bench_*; do "$b"; done
     ;;
   fuzz)
+    # Each target with its time budget (seconds) and its longest input.
+    targets=(param_string:60:4096 table_load:30:4096 config:30:8192
+             event_text:30:4096 xml_config:20:8192)
     launcher=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
       -DKVL_BENCH=OFF -DKVL_WERROR=OFF "${launcher[@]}" >/dev/null
-    cmake --build build-fuzz -j"$JOBS" --target param_string_fuzz table_load_fuzz \
-      config_fuzz event_text_fuzz
-    mkdir -p build-fuzz/corpus/param_string
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      ./build-fuzz/fuzz/param_string_fuzz -max_total_time=60 -timeout=10 \
-      -max_len=4096 build-fuzz/corpus/param_string fuzz/corpus/param_string
-    mkdir -p build-fuzz/corpus/table_load
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      ./build-fuzz/fuzz/table_load_fuzz -max_total_time=30 -timeout=10 \
-      -max_len=4096 build-fuzz/corpus/table_load fuzz/corpus/table_load
-    mkdir -p build-fuzz/corpus/config
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      ./build-fuzz/fuzz/config_fuzz -max_total_time=30 -timeout=10 \
-      -max_len=8192 build-fuzz/corpus/config fuzz/corpus/config
-    mkdir -p build-fuzz/corpus/event_text
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      ./build-fuzz/fuzz/event_text_fuzz -max_total_time=30 -timeout=10 \
-      -max_len=4096 build-fuzz/corpus/event_text fuzz/corpus/event_text
+    cmake --build build-fuzz -j"$JOBS" --target "${targets[@]/%:*/_fuzz}"
+    for t in "${targets[@]}"; do
+      IFS=: read -r name seconds max_len <<<"$t"
+      mkdir -p "build-fuzz/corpus/$name"
+      ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        "./build-fuzz/fuzz/${name}_fuzz" -max_total_time="$seconds" \
+        -timeout=10 -max_len="$max_len" "build-fuzz/corpus/$name" \
+        "fuzz/corpus/$name"
+    done
     ;;
   *)
     echo "usage: $0 run|test|asan|tsan|bench|fuzz" >&2

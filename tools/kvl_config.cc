@@ -11,6 +11,9 @@
 #include "kvl/config/config_interfaces.h"
 #include "kvl/config/config_scanner.h"
 #include "kvl/config/ps_config_reader.h"
+#include "kvl/config/xml_config_reader.h"
+#include "kvl/params/param_item.h"
+#include "kvl/runtime/variant_convert.h"
 #include "kvl/files/kvl_path.h"
 
 namespace kvl {
@@ -121,7 +124,85 @@ int ConfigCheckCommand(const std::string& file) {
   return printer->count() > 0 ? 1 : 0;
 }
 
+namespace {
+
+// Nesting below which XML items are shown as "[...]".
+constexpr int kMaxShownDepth = 64;
+
+// Prints an XML reader's ScanError as "file:line: message".
+class XmlProblemPrinter : public Object, public ConfigReaderEvents {
+ public:
+  explicit XmlProblemPrinter(std::string file) : file_(std::move(file)) {}
+  const ClassInfo& Class() const override {
+    return ConfigReaderEvents::StaticClass();
+  }
+  void ScanError(int32_t line, const std::string& text) override {
+    std::string message = text;
+    if (message.starts_with(file_ + ": ")) message.erase(0, file_.size() + 2);
+    std::fprintf(stderr, "%s:%d: %s\n", file_.c_str(), line, message.c_str());
+  }
+  void NotifyProgress(double) override {}
+  void EditError(const std::string&) override {}
+  void Updated(ConfigUpdateActions, const std::string&, int16_t) override {}
+
+ private:
+  std::string file_;
+};
+
+std::string Quoted(const std::string& text) {
+  return NeedsQuoting(text) ? "'" + text + "'" : text;
+}
+
+// The children of an XML item (attributes, then child nodes) in the
+// parameter-string form: «name=value», «#text=value», «Child=[...]».
+std::string XmlChildrenText(XMLParamItem& item, int depth) {
+  std::string out;
+  for (Ref<XMLParamItem> c = item.FirstItem(); c; c = item.NextItem()) {
+    if (!out.empty()) out += ' ';
+    out += c->Keyword();
+    Variant value = c->Value();
+    if (!value.is_null()) {
+      out += '=' + Quoted(ToText(value));
+    } else if (c->node().HasChildren() || c->node().FirstAttribute()) {
+      out += depth >= kMaxShownDepth
+                 ? "=[...]"
+                 : "=[" + XmlChildrenText(*c, depth + 1) + "]";
+    }
+  }
+  return out;
+}
+
+// An XML configuration in the text form: "[Section]" lines, then each item
+// as its name and children.
+int XmlConfigDump(const std::string& file) {
+  auto reader = MakeRef<XMLConfigReader>();
+  auto printer = MakeRef<XmlProblemPrinter>(file);
+  reader->Connect(printer);
+  if (!reader->LoadConfigFile(file)) return 1;
+  std::printf("; %s\n", file.c_str());
+  for (XmlNode s = reader->root().FirstChild(); s; s = s.NextSibling()) {
+    std::printf("[%s]\n", std::string(s.BaseName()).c_str());
+    for (XmlNode i = s.FirstChild(); i; i = i.NextSibling()) {
+      Ref<XMLParamItem> item = NewXMLParamItem(i);
+      std::string line = item->Keyword();
+      std::string children = XmlChildrenText(*item, 0);
+      if (!children.empty()) line += ' ' + children;
+      if (i.HasValue()) line += '=' + Quoted(i.Value());
+      std::printf("%s\n", line.c_str());
+    }
+  }
+  return 0;
+}
+
+bool IsXmlFile(const std::string& file) {
+  return file.size() >= 4 &&
+         EqualsNoCase(std::string_view(file).substr(file.size() - 4), ".xml");
+}
+
+}  // namespace
+
 int ConfigDumpCommand(const std::string& file) {
+  if (IsXmlFile(file)) return XmlConfigDump(file);
   auto reader = MakeRef<PSConfigReader>();
   auto printer = MakeRef<ProblemPrinter>(*reader, file, stderr);
   reader->Connect(printer);

@@ -14,6 +14,9 @@ int ConfigCheckCommand(const std::string& file);
 // `kvl config dump FILE`: loads FILE and prints, for each file a save
 // would write, a "; <file>" line and its sections and items in the saved
 // form. Problems go to stderr as for check; returns 1 when loading failed.
+// A FILE named *.xml is read as an XML configuration and shown in the same
+// form: "[Section]" lines, then each item as its name followed by its
+// attributes and child nodes («name=value», «Child=[...]»).
 int ConfigDumpCommand(const std::string& file);
 
 }  // namespace kvl

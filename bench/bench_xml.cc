@@ -1,0 +1,140 @@
+// XML configurations: loading a generated 5 MB configuration (1,000
+// sections of items with attributes, a child element and text) with
+// XMLConfigReader, and walking every section, item, attribute and child
+// through XMLConfigSection and the parameter-string views, against bare
+// pugixml loading the same file (load_file) and walking the same nodes.
+// Every load reads the file from disk.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <pugixml.hpp>
+#include <string>
+
+#include "kvl/config/xml_config_reader.h"
+#include "kvl/runtime/variant_convert.h"
+
+namespace {
+
+constexpr size_t kTargetBytes = 5 << 20;
+
+const std::string& TheFile() {
+  static const std::string path = [] {
+    char pattern[] = "/tmp/kvl_bench_xml_XXXXXX";
+    int fd = mkstemp(pattern);
+    if (fd < 0) std::abort();
+    close(fd);
+    std::string text = "<cfg>\n";
+    for (int s = 0; text.size() < kTargetBytes; ++s) {
+      text += "  <Section" + std::to_string(s) + ">\n";
+      for (int i = 0; i < 60 && text.size() < kTargetBytes; ++i) {
+        std::string n = std::to_string(i);
+        text += "    <Axis name=\"X" + n + "\" speed=\"" + n +
+                "\" mode=\"fast\"><Limit lo=\"-" + n + "\" hi=\"" + n +
+                "\"/>note " + n + "</Axis>\n";
+      }
+      text += "  </Section" + std::to_string(s) + ">\n";
+    }
+    text += "</cfg>\n";
+    FILE* f = std::fopen(pattern, "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    return std::string(pattern);
+  }();
+  return path;
+}
+
+void BM_XmlLoadReader(benchmark::State& state) {
+  auto reader = kvl::MakeRef<kvl::XMLConfigReader>();
+  for (auto _ : state) {
+    if (!reader->LoadConfigFile(TheFile())) state.SkipWithError("load");
+  }
+}
+BENCHMARK(BM_XmlLoadReader)->Unit(benchmark::kMillisecond);
+
+void BM_XmlLoadPugixml(benchmark::State& state) {
+  for (auto _ : state) {
+    pugi::xml_document doc;
+    if (!doc.load_file(TheFile().c_str())) state.SkipWithError("load");
+    benchmark::DoNotOptimize(doc.first_child());
+  }
+}
+BENCHMARK(BM_XmlLoadPugixml)->Unit(benchmark::kMillisecond);
+
+// Visits an item's children (attributes, then child nodes) and theirs,
+// adding up the sizes of names and values.
+size_t WalkItem(kvl::XMLParamItem& item) {
+  size_t bytes = 0;
+  for (kvl::Ref<kvl::XMLParamItem> c = item.FirstItem(); c;
+       c = item.NextItem()) {
+    bytes += c->Keyword().size();
+    kvl::Variant v = c->Value();
+    if (v.is_string()) bytes += v.AsString().size();
+    bytes += WalkItem(*c);
+  }
+  return bytes;
+}
+
+void BM_XmlWalkReader(benchmark::State& state) {
+  auto reader = kvl::MakeRef<kvl::XMLConfigReader>();
+  reader->LoadConfigFile(TheFile());
+  for (auto _ : state) {
+    size_t bytes = 0;
+    for (kvl::XmlNode s = reader->root().FirstChild(); s; s = s.NextSibling()) {
+      auto section = kvl::MakeRef<kvl::XMLConfigSection>(s, std::string());
+      bytes += section->Name().size();
+      for (kvl::Ref<kvl::Object> o = section->FirstItem(); o;
+           o = section->NextItem()) {
+        auto* ps = static_cast<kvl::XMLParamString*>(o.get());
+        bytes += ps->Command().size();
+        kvl::Ref<kvl::XMLParamItem> item = ps->AsParamItem();
+        bytes += WalkItem(*item);
+      }
+    }
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+BENCHMARK(BM_XmlWalkReader)->Unit(benchmark::kMillisecond);
+
+size_t WalkPugi(pugi::xml_node node) {
+  size_t bytes = 0;
+  for (pugi::xml_attribute a = node.first_attribute(); a;
+       a = a.next_attribute()) {
+    bytes += std::strlen(a.name()) + std::strlen(a.value());
+  }
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+    bytes += std::strlen(c.name()) + std::strlen(c.value());
+    bytes += WalkPugi(c);
+  }
+  return bytes;
+}
+
+void BM_XmlWalkPugixml(benchmark::State& state) {
+  pugi::xml_document doc;
+  doc.load_file(TheFile().c_str());
+  for (auto _ : state) {
+    size_t bytes = 0;
+    for (pugi::xml_node s = doc.first_child().first_child(); s;
+         s = s.next_sibling()) {
+      bytes += std::strlen(s.name());
+      for (pugi::xml_node i = s.first_child(); i; i = i.next_sibling()) {
+        bytes += std::strlen(i.name()) + WalkPugi(i);
+      }
+    }
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+BENCHMARK(BM_XmlWalkPugixml)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::printf("XML configuration: %s\n", TheFile().c_str());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  unlink(TheFile().c_str());
+  return 0;
+}
