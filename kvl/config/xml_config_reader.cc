@@ -19,7 +19,9 @@ const ClassInfo& XMLConfigReader::StaticClass() {
 }
 KVL_REGISTER_CLASS(XMLConfigReader)
 
-XMLConfigReader::XMLConfigReader() { SetXMLDocument(MakeRef<XmlDocument>()); }
+XMLConfigReader::XMLConfigReader() {
+  SetXMLDocument(MakeRef<XmlDocument>());
+}
 
 XMLConfigReader::~XMLConfigReader() = default;
 

@@ -102,7 +102,9 @@ class XMLConfigReader : public Object, public IConfigReader {
   }
   void Terminate() override { SetXMLDocument(nullptr); }
 
-  uint32_t Connect(Ref<Object> sink) { return events_.Connect(std::move(sink)); }
+  uint32_t Connect(Ref<Object> sink) {
+    return events_.Connect(std::move(sink));
+  }
   bool Disconnect(uint32_t cookie) { return events_.Disconnect(cookie); }
 
   // ---- for the library's own use ----

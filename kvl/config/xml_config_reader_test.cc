@@ -72,8 +72,8 @@ TEST_F(XmlConfigReaderTest, SectionsAndTheirItems) {
 
   auto* item = static_cast<XMLParamString*>(reader->SectionItem("io", 1).get());
   EXPECT_FALSE(item);
-  EXPECT_EQ(static_cast<XMLParamString*>(
-                reader->SectionItem("motion", 2).get())->Command(),
+  EXPECT_EQ(static_cast<XMLParamString*>(reader->SectionItem("motion", 2).get())
+                ->Command(),
             "b");
   EXPECT_FALSE(reader->SectionDef("none"));
   EXPECT_FALSE(reader->Section("none"));
@@ -84,9 +84,9 @@ TEST_F(XmlConfigReaderTest, SectionsAndTheirItems) {
   ASSERT_EQ(items->Count(), 2);
   items->Add(items->Item(1));
   EXPECT_EQ(items->Count(), 3);
-  EXPECT_EQ(static_cast<ConfigItemList*>(reader->Section("Motion").get())
-                ->Count(),
-            2);
+  EXPECT_EQ(
+      static_cast<ConfigItemList*>(reader->Section("Motion").get())->Count(),
+      2);
   EXPECT_EQ(Def("Motion")->Count(), 2);
 
   // The editing members are accepted and change nothing.
@@ -111,7 +111,8 @@ TEST_F(XmlConfigReaderTest, AFailedLoadKeepsTheDocumentAndReportsTheLine) {
   EXPECT_FALSE(reader->LoadConfigFile(bad));
   EXPECT_FALSE(reader->LoadConfigFile(dir.Path("missing.xml")));
   ASSERT_EQ(log->lines.size(), 2u);
-  EXPECT_THAT(log->lines[0], ::testing::StartsWith("ScanError 3 " + bad + ": "));
+  EXPECT_THAT(log->lines[0],
+              ::testing::StartsWith("ScanError 3 " + bad + ": "));
   EXPECT_THAT(log->lines[1], ::testing::StartsWith("ScanError 0 "));
   EXPECT_EQ(reader->FirstSectionName(), "Motion");
   EXPECT_EQ(reader->ConfigFile(), dir.Path("a.xml"));
@@ -154,7 +155,8 @@ TEST_F(XmlConfigReaderTest, ThroughConfigReaderAndLateBound) {
   std::vector<Variant> name{Variant("motion"), Variant(int16_t{2})};
   Variant item = late->Invoke("SectionItem", CallKind::kGet, name);
   ASSERT_TRUE(item.is_object());
-  EXPECT_EQ(ToText(item.AsObject()->Invoke("Command", CallKind::kGet, {})), "b");
+  EXPECT_EQ(ToText(item.AsObject()->Invoke("Command", CallKind::kGet, {})),
+            "b");
 
   auto by_name = MakeRef<ConfigReader>();
   std::vector<Variant> impl{Variant(late)};

@@ -64,7 +64,9 @@ Ref<XMLParamItem> XMLParamString::NextItem() const {
   return NewXMLParamItem(cursor_.Next(node_));
 }
 
-std::string XMLParamString::ToString(bool) const { return node_.Xml(); }
+std::string XMLParamString::ToString(bool) const {
+  return node_.Xml();
+}
 
 Ref<XMLParamItem> XMLParamString::ItemByIndex(const std::string& keyword,
                                               int16_t index) const {

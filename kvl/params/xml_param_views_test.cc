@@ -69,8 +69,8 @@ TEST_F(XmlViewsTest, ChildrenAreAttributesThenChildNodes) {
 }
 
 TEST_F(XmlViewsTest, SearchesByNameIgnoringCase) {
-  auto ps = View(
-      "<Axis id='1' ID='2'><Limit id='3'><Deep/></Limit><limit/></Axis>");
+  auto ps =
+      View("<Axis id='1' ID='2'><Limit id='3'><Deep/></Limit><limit/></Axis>");
   Ref<XMLParamItem> axis = ps->AsParamItem();
   EXPECT_EQ(axis->ItemByIndex("axis")->ToString(), ps->ToString());
   EXPECT_EQ(axis->ItemByIndex("AXIS", 5)->Keyword(), "Axis");

@@ -1,11 +1,10 @@
 #include "kvl/xml/xml_document.h"
 
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <pugixml.hpp>
 
 #include "kvl/frame/catalogue.h"
 
@@ -26,10 +25,9 @@ namespace {
 
 using xml_internal::XmlContent;
 
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_pi |
-                                   pugi::parse_comments |
-                                   pugi::parse_declaration |
-                                   pugi::parse_doctype;
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_pi | pugi::parse_comments |
+    pugi::parse_declaration | pugi::parse_doctype;
 
 // Collects written XML text.
 class StringWriter : public pugi::xml_writer {
@@ -98,7 +96,8 @@ bool ReadFile(const std::string& path, std::string& out, std::string& error) {
 
 }  // namespace
 
-// ---- XmlNode -----------------------------------------------------------------
+// ---- XmlNode
+// -----------------------------------------------------------------
 
 XmlNodeType XmlNode::Type() const {
   if (attr_) return XmlNodeType::kAttribute;
@@ -190,14 +189,15 @@ std::string XmlNode::Xml() const {
 
 XmlNode XmlNode::FirstChild() const {
   if (attr_ || !node_) return {};
-  return XmlNode(content_, pugi::xml_node(node_).first_child().internal_object(),
-                 nullptr);
+  return XmlNode(
+      content_, pugi::xml_node(node_).first_child().internal_object(), nullptr);
 }
 
 XmlNode XmlNode::NextSibling() const {
   if (attr_) {
     pugi::xml_attribute next = pugi::xml_attribute(attr_).next_attribute();
-    return next ? XmlNode(content_, nullptr, next.internal_object()) : XmlNode();
+    return next ? XmlNode(content_, nullptr, next.internal_object())
+                : XmlNode();
   }
   if (!node_) return {};
   pugi::xml_node next = pugi::xml_node(node_).next_sibling();
@@ -248,7 +248,8 @@ XmlNode XmlNode::Attribute(int32_t index) const {
   return a ? XmlNode(content_, nullptr, a.internal_object()) : XmlNode();
 }
 
-// ---- XmlDocument -------------------------------------------------------------
+// ---- XmlDocument
+// -------------------------------------------------------------
 
 const ClassInfo& XmlDocument::StaticClass() {
   static const ClassInfo info =
@@ -266,7 +267,9 @@ XmlDocument::XmlDocument() : content_(std::make_shared<XmlContent>()) {}
 
 XmlDocument::~XmlDocument() = default;
 
-const std::string& XmlDocument::Url() const { return content_->url; }
+const std::string& XmlDocument::Url() const {
+  return content_->url;
+}
 
 XmlNode XmlDocument::Document() const {
   return XmlNode(content_, content_->doc.internal_object(), nullptr);
@@ -314,12 +317,14 @@ bool XmlDocument::Parse(std::string buffer, std::string url) {
   int elements = 0;
   for (pugi::xml_node c = content->doc.first_child(); c; c = c.next_sibling()) {
     if (c.type() == pugi::node_element && ++elements > 1) {
-      return fail("More than one root element",
-                  static_cast<size_t>(std::max<ptrdiff_t>(c.offset_debug(), 0)));
+      return fail(
+          "More than one root element",
+          static_cast<size_t>(std::max<ptrdiff_t>(c.offset_debug(), 0)));
     }
     if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) {
-      return fail("Text outside the root element",
-                  static_cast<size_t>(std::max<ptrdiff_t>(c.offset_debug(), 0)));
+      return fail(
+          "Text outside the root element",
+          static_cast<size_t>(std::max<ptrdiff_t>(c.offset_debug(), 0)));
     }
   }
   content->url = std::move(url);

@@ -63,7 +63,9 @@ class XmlNode {
  public:
   XmlNode() = default;
 
-  explicit operator bool() const { return node_ != nullptr || attr_ != nullptr; }
+  explicit operator bool() const {
+    return node_ != nullptr || attr_ != nullptr;
+  }
   XmlNodeType Type() const;
 
   std::string_view Name() const;

@@ -21,8 +21,7 @@ std::vector<std::string> Names(XmlNode first) {
 }
 
 TEST(XmlDocumentTest, NodesAheadOfTheRootAreTheFirstChildren) {
-  auto doc = Parsed(
-      "<?xml version=\"1.0\"?>\n<!-- c --><?app go?>\n<cfg/>");
+  auto doc = Parsed("<?xml version=\"1.0\"?>\n<!-- c --><?app go?>\n<cfg/>");
   EXPECT_EQ(Names(doc->FirstChild()),
             (std::vector<std::string>{"xml", "#comment", "app", "cfg"}));
   EXPECT_EQ(doc->FirstChild().Type(), XmlNodeType::kDeclaration);

@@ -69,9 +69,9 @@ XmlNode MatchHere(const XmlNode& node, std::string_view name, int32_t& count) {
 XmlNode FindXmlInTree(const XmlNode& node, std::string_view name,
                       int32_t count) {
   struct Frame {
-    XmlNode next;      // the next node to visit at this depth
-    int32_t count;     // the count its parent hands down
-    bool siblings;     // whether the walk goes on to `next`'s siblings
+    XmlNode next;   // the next node to visit at this depth
+    int32_t count;  // the count its parent hands down
+    bool siblings;  // whether the walk goes on to `next`'s siblings
   };
   std::vector<Frame> stack;
   stack.push_back({node, count, false});

@@ -48,8 +48,7 @@ XmlNode FindXmlInTree(const XmlNode& node, std::string_view name,
                       int32_t count);
 // The same among the node, its attributes and its direct children, where
 // the count applies to attributes and children.
-XmlNode FindXmlAtTop(const XmlNode& node, std::string_view name,
-                     int32_t count);
+XmlNode FindXmlAtTop(const XmlNode& node, std::string_view name, int32_t count);
 
 }  // namespace internal
 }  // namespace kvl
