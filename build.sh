@@ -6,6 +6,7 @@
 #   ./build.sh tsan   build and test under ThreadSanitizer
 #   ./build.sh bench  build and run the benchmarks
 #   ./build.sh fuzz   build the fuzz targets with clang and run each for 60 s
+#   ./build.sh deb    build the Debian packages libkvlcommon1, libkvlcommon-dev
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -85,8 +86,17 @@ case "$mode" in
       ./build-fuzz/fuzz/table_load_fuzz -max_total_time=30 -timeout=10 \
       -max_len=4096 build-fuzz/corpus/table_load fuzz/corpus/table_load
     ;;
+  deb)
+    # Only the library and the tool are built; the packages land in build-deb/.
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DKVL_BENCH=OFF \
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
+    cmake --build build-deb -j"$JOBS" --target kvlcommon kvl
+    (cd build-deb && cpack -G DEB)
+    ;;
   *)
-    echo "usage: $0 run|test|asan|tsan|bench|fuzz" >&2
+    echo "usage: $0 run|test|asan|tsan|bench|fuzz|deb" >&2
     exit 2
     ;;
 esac
