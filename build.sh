@@ -45,6 +45,9 @@ mode=${1:-run}
 if [ "$mode" = fuzz ]; then
   PACKAGES+=(clang libclang-rt-14-dev)
 fi
+if [ "$mode" = deb ]; then
+  PACKAGES+=(dpkg-dev)  # dpkg-shlibdeps, for the packages' dependencies
+fi
 install_missing
 case "$mode" in
   run)
