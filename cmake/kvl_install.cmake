@@ -1,8 +1,9 @@
 # kvl_install()
 #   Installs the library, its public headers, the kvl tool, the docs and
 #   the examples, with a CMake package (KVLCommonConfig.cmake, target
-#   KVLCommon::kvlcommon) and a pkg-config file (kvlcommon.pc); sets up
-#   CPack for the Debian packages libkvlcommon1 and libkvlcommon-dev.
+#   KVLCommon::kvlcommon, and KVLCommon::activation for clients that load
+#   the library through the registry) and a pkg-config file (kvlcommon.pc);
+#   sets up CPack for the Debian packages libkvlcommon1 and libkvlcommon-dev.
 #
 #   Headers are installed per subsystem folder, so a new kvl/<name>/ is
 #   installed as soon as it declares itself with kvl_subsystem(). Left out:
@@ -19,6 +20,13 @@ function(kvl_install)
   install(TARGETS kvlcommon EXPORT KVLCommonTargets
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
                   COMPONENT runtime NAMELINK_COMPONENT dev)
+  # The registry client (KVLCommon::activation) loads the library by
+  # programmatic id without linking it.
+  target_include_directories(kvl_activation PUBLIC
+                             $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  set_target_properties(kvl_activation PROPERTIES EXPORT_NAME activation)
+  install(TARGETS kvl_activation EXPORT KVLCommonTargets
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
   # The tool finds the library beside it in a private prefix too.
   file(RELATIVE_PATH lib_from_bin /${CMAKE_INSTALL_BINDIR}
        /${CMAKE_INSTALL_LIBDIR})
