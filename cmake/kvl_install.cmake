@@ -74,6 +74,11 @@ function(kvl_install)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
           DESTINATION ${KVL_DOC_DIR}/examples COMPONENT dev
           FILES_MATCHING PATTERN "*.cc" PATTERN "*.h")
+
+  # The installed tree's headers stand on their own, without internal/ ones.
+  add_test(NAME installed_headers
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/install_consumer.sh
+                   ${PROJECT_BINARY_DIR} --headers-only)
 endfunction()
 
 # Debian packages: the shared library and the tool in libkvlcommon1, the
