@@ -62,6 +62,7 @@ g++ -std=c++20 -o "$work/app_pc" "$example" $flags
 check_run "pkg-config" "$work/app_pc"
 
 # The installed tool finds its library without help.
-"$prefix"/bin/kvl classes | grep -q 'KVLCommon.KVLConstants' ||
-  fail "the installed kvl tool does not run"
+classes=$("$prefix"/bin/kvl classes) || fail "the installed kvl tool failed"
+grep -q 'KVLCommon.KVLConstants' <<<"$classes" ||
+  fail "the installed kvl tool lists no classes"
 echo "install_consumer: installed kvl tool ok"
