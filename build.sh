@@ -90,12 +90,13 @@ case "$mode" in
       -max_len=4096 build-fuzz/corpus/table_load fuzz/corpus/table_load
     ;;
   deb)
-    # Only the library and the tool are built; the packages land in build-deb/.
+    # Only what is installed is built (library, tool, registry client);
+    # the packages land in build-deb/.
     launcher=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DKVL_BENCH=OFF \
       -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
-    cmake --build build-deb -j"$JOBS" --target kvlcommon kvl
+    cmake --build build-deb -j"$JOBS" --target kvlcommon kvl kvl_activation
     (cd build-deb && cpack -G DEB)
     ;;
   *)
