@@ -6,6 +6,7 @@
 #   ./build.sh tsan   build and test under ThreadSanitizer
 #   ./build.sh bench  build and run the benchmarks
 #   ./build.sh fuzz   build the fuzz targets with clang and run each for 60 s
+#   ./build.sh deb    build the Debian packages libkvlcommon1, libkvlcommon-dev
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -43,6 +44,9 @@ configure_and_build() {  # dir, extra cmake args...
 mode=${1:-run}
 if [ "$mode" = fuzz ]; then
   PACKAGES+=(clang libclang-rt-14-dev)
+fi
+if [ "$mode" = deb ]; then
+  PACKAGES+=(dpkg-dev)  # dpkg-shlibdeps, for the packages' dependencies
 fi
 install_missing
 case "$mode" in
@@ -88,8 +92,18 @@ case "$mode" in
         "fuzz/corpus/$name"
     done
     ;;
+  deb)
+    # Only what is installed is built (library, tool, registry client);
+    # the packages land in build-deb/.
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DKVL_BENCH=OFF \
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
+    cmake --build build-deb -j"$JOBS" --target kvlcommon kvl kvl_activation
+    (cd build-deb && cpack -G DEB)
+    ;;
   *)
-    echo "usage: $0 run|test|asan|tsan|bench|fuzz" >&2
+    echo "usage: $0 run|test|asan|tsan|bench|fuzz|deb" >&2
     exit 2
     ;;
 esac

@@ -41,8 +41,14 @@ function(kvl_shared_library)
     list(APPEND extra ${KVL_EXTRA_LIBS_${name}})
   endforeach()
   add_library(kvlcommon SHARED ${objects})
-  target_include_directories(kvlcommon PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(kvlcommon PUBLIC ${extra} ${CMAKE_DL_LIBS})
+  # The include directory and the libraries the subsystems use are the
+  # build tree's; an installed copy carries only its own include directory
+  # (see kvl_install.cmake).
+  target_include_directories(kvlcommon PUBLIC
+                             $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
+  target_link_libraries(kvlcommon PUBLIC "$<BUILD_INTERFACE:${extra}>"
+                                         ${CMAKE_DL_LIBS})
+  target_compile_features(kvlcommon PUBLIC cxx_std_20)
   set_target_properties(kvlcommon PROPERTIES VERSION ${PROJECT_VERSION}
                                              SOVERSION 1)
   foreach(name IN LISTS KVL_SUBSYSTEMS)

@@ -13,7 +13,7 @@
 //
 // Costs: adding at the end and looking up by position or by key take
 // constant time (an open-addressing hash index from key to element, see
-// internal/key_index.h). Adding or removing in the middle moves the element
+// key_index.h). Adding or removing in the middle moves the element
 // pointers behind it (one memmove); the positions of the elements behind are
 // renumbered lazily, once, by the next PositionOf that needs them. Clear
 // and the destructor take linear time.
@@ -46,7 +46,7 @@
 #include <utility>
 #include <vector>
 
-#include "kvl/collections/internal/key_index.h"
+#include "kvl/collections/key_index.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl {

@@ -42,7 +42,7 @@
 #include <vector>
 
 #include "kvl/collections/array_iterator.h"
-#include "kvl/collections/internal/sorted_callers.h"
+#include "kvl/collections/sorted_callers.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"

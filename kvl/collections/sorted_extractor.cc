@@ -1,6 +1,6 @@
 #include "kvl/collections/sorted_extractor.h"
 
-#include "kvl/collections/internal/sorted_callers.h"
+#include "kvl/collections/sorted_callers.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant.h"

@@ -55,7 +55,7 @@
 #include "kvl/collections/keyed_store.h"
 #include "kvl/events/event_listener.h"
 #include "kvl/events/event_object.h"
-#include "kvl/events/internal/timer_form.h"
+#include "kvl/events/timer_form.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"

@@ -16,7 +16,7 @@
 
 #include <memory>
 
-#include "kvl/events/internal/timer_form.h"
+#include "kvl/events/timer_form.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 

@@ -34,7 +34,7 @@
 #include <string>
 #include <string_view>
 
-#include "kvl/params/internal/tree_iterator_adapter.h"
+#include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/variant_walkers.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"

@@ -39,8 +39,8 @@
 #include <string>
 #include <string_view>
 
-#include "kvl/params/internal/param_parser.h"
-#include "kvl/params/internal/tree_iterator_adapter.h"
+#include "kvl/params/param_parser.h"
+#include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/param_item.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"

@@ -26,7 +26,7 @@
 
 #include <cstdint>
 
-#include "kvl/params/internal/object_slots.h"
+#include "kvl/params/object_slots.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/enum_variant.h"
 #include "kvl/runtime/object.h"

@@ -104,6 +104,14 @@ TEST(RegistryPathTest, EnvironmentChoosesTheLocation) {
   EXPECT_EQ(RegistryStore::DefaultPath(), "/r/file");
   unsetenv("KVL_REGISTRY");
   EXPECT_EQ(RegistryStore::DefaultPath(), "/x/kvlcommon/registry");
+  // A relative or empty XDG_CONFIG_HOME is invalid and ignored.
+  setenv("XDG_CONFIG_HOME", "rel/dir", 1);
+  EXPECT_EQ(RegistryStore::DefaultPath(), "/h/.config/kvlcommon/registry");
+  setenv("XDG_CONFIG_HOME", "", 1);
+  EXPECT_EQ(RegistryStore::DefaultPath(), "/h/.config/kvlcommon/registry");
+  setenv("KVL_REGISTRY", "", 1);
+  EXPECT_EQ(RegistryStore::DefaultPath(), "/h/.config/kvlcommon/registry");
+  unsetenv("KVL_REGISTRY");
   unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(RegistryStore::DefaultPath(), "/h/.config/kvlcommon/registry");
   setenv("HOME", saved_home.c_str(), 1);

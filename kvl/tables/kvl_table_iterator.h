@@ -29,7 +29,7 @@
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/enum_variant.h"
 #include "kvl/runtime/object.h"
-#include "kvl/tables/internal/accessor_link.h"
+#include "kvl/tables/accessor_link.h"
 
 namespace kvl {
 

@@ -44,8 +44,8 @@
 
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
-#include "kvl/tables/internal/accessor_link.h"
-#include "kvl/tables/internal/key_index.h"
+#include "kvl/tables/accessor_link.h"
+#include "kvl/tables/key_index.h"
 #include "kvl/tables/table_interfaces.h"
 
 namespace kvl {

@@ -1,4 +1,4 @@
-#include "kvl/collections/internal/key_index.h"
+#include "kvl/collections/key_index.h"
 
 #include <bit>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "kvl/collections/internal/sorted_callers.h"
+#include "kvl/collections/sorted_callers.h"
 
 #include <span>
 

@@ -1,4 +1,4 @@
-#include "kvl/events/internal/timer_form.h"
+#include "kvl/events/timer_form.h"
 
 #include <cmath>
 #include <utility>

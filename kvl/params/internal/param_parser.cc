@@ -1,4 +1,4 @@
-#include "kvl/params/internal/param_parser.h"
+#include "kvl/params/param_parser.h"
 
 #include <charconv>
 #include <vector>

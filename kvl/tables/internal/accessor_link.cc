@@ -1,4 +1,4 @@
-#include "kvl/tables/internal/accessor_link.h"
+#include "kvl/tables/accessor_link.h"
 
 #include <utility>
 

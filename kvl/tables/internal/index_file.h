@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "kvl/tables/internal/key_index.h"
+#include "kvl/tables/key_index.h"
 
 namespace kvl::tables_internal {
 

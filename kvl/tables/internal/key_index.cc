@@ -1,4 +1,4 @@
-#include "kvl/tables/internal/key_index.h"
+#include "kvl/tables/key_index.h"
 
 #include <algorithm>
 #include <limits>

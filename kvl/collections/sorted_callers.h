@@ -5,8 +5,8 @@
 //
 // A handle holds a counted reference on its object and must be given a
 // non-null one.
-#ifndef KVL_COLLECTIONS_INTERNAL_SORTED_CALLERS_H_
-#define KVL_COLLECTIONS_INTERNAL_SORTED_CALLERS_H_
+#ifndef KVL_COLLECTIONS_SORTED_CALLERS_H_
+#define KVL_COLLECTIONS_SORTED_CALLERS_H_
 
 #include <cstdint>
 #include <string>
@@ -68,4 +68,4 @@ class ComparatorHandle {
 
 }  // namespace kvl::internal
 
-#endif  // KVL_COLLECTIONS_INTERNAL_SORTED_CALLERS_H_
+#endif  // KVL_COLLECTIONS_SORTED_CALLERS_H_

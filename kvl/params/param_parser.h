@@ -1,8 +1,8 @@
 // The two passes of ParamString.Parse over the scanned tokens: the checking
 // pass (a recursive-descent recogniser that accepts or rejects the text and
 // records the furthest error) and the building pass (a fresh tree).
-#ifndef KVL_PARAMS_INTERNAL_PARAM_PARSER_H_
-#define KVL_PARAMS_INTERNAL_PARAM_PARSER_H_
+#ifndef KVL_PARAMS_PARAM_PARSER_H_
+#define KVL_PARAMS_PARAM_PARSER_H_
 
 #include <cstdint>
 #include <string>
@@ -53,4 +53,4 @@ ParseResult ParseParamText(std::string_view text,
 
 }  // namespace kvl::internal
 
-#endif  // KVL_PARAMS_INTERNAL_PARAM_PARSER_H_
+#endif  // KVL_PARAMS_PARAM_PARSER_H_

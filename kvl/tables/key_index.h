@@ -17,8 +17,8 @@
 // that saving writes them out in one piece (Block).
 //
 // Threading: no locking; used by its owner's thread.
-#ifndef KVL_TABLES_INTERNAL_KEY_INDEX_H_
-#define KVL_TABLES_INTERNAL_KEY_INDEX_H_
+#ifndef KVL_TABLES_KEY_INDEX_H_
+#define KVL_TABLES_KEY_INDEX_H_
 
 #include <bit>
 #include <cstdint>
@@ -154,4 +154,4 @@ class KeyIndex {
 
 }  // namespace kvl::tables_internal
 
-#endif  // KVL_TABLES_INTERNAL_KEY_INDEX_H_
+#endif  // KVL_TABLES_KEY_INDEX_H_

@@ -2,8 +2,8 @@
 // FirstItem/NextItem return a typed child (Ref<ParamItem>), which C++ would
 // not accept as overrides of the interface's Ref<Object> members. The class
 // overrides TreeFirstItem/TreeNextItem instead.
-#ifndef KVL_PARAMS_INTERNAL_TREE_ITERATOR_ADAPTER_H_
-#define KVL_PARAMS_INTERNAL_TREE_ITERATOR_ADAPTER_H_
+#ifndef KVL_PARAMS_TREE_ITERATOR_ADAPTER_H_
+#define KVL_PARAMS_TREE_ITERATOR_ADAPTER_H_
 
 #include "kvl/collections/tree_iterator.h"
 #include "kvl/runtime/object.h"
@@ -23,4 +23,4 @@ class TreeIteratorAdapter : public ITreeIterator {
 
 }  // namespace kvl::internal
 
-#endif  // KVL_PARAMS_INTERNAL_TREE_ITERATOR_ADAPTER_H_
+#endif  // KVL_PARAMS_TREE_ITERATOR_ADAPTER_H_

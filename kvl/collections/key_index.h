@@ -7,8 +7,8 @@
 // texts only where the hashes agree. Erasing shifts the following slots
 // back, so there are no tombstones and lookups stay short after many
 // removals. The table grows when it is 70% full.
-#ifndef KVL_COLLECTIONS_INTERNAL_KEY_INDEX_H_
-#define KVL_COLLECTIONS_INTERNAL_KEY_INDEX_H_
+#ifndef KVL_COLLECTIONS_KEY_INDEX_H_
+#define KVL_COLLECTIONS_KEY_INDEX_H_
 
 #include <cstddef>
 #include <string_view>
@@ -53,4 +53,4 @@ class KeyIndex {
 
 }  // namespace kvl::internal
 
-#endif  // KVL_COLLECTIONS_INTERNAL_KEY_INDEX_H_
+#endif  // KVL_COLLECTIONS_KEY_INDEX_H_

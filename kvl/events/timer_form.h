@@ -15,8 +15,8 @@
 //   form.SetTickFrequency(1);
 //   form.SetTimerResolution(250);
 //   form.SetTimerEnabled(true);     // a tick about every second
-#ifndef KVL_EVENTS_INTERNAL_TIMER_FORM_H_
-#define KVL_EVENTS_INTERNAL_TIMER_FORM_H_
+#ifndef KVL_EVENTS_TIMER_FORM_H_
+#define KVL_EVENTS_TIMER_FORM_H_
 
 #include <cstdint>
 #include <functional>
@@ -66,4 +66,4 @@ class TimerForm {
 
 }  // namespace kvl::internal
 
-#endif  // KVL_EVENTS_INTERNAL_TIMER_FORM_H_
+#endif  // KVL_EVENTS_TIMER_FORM_H_

@@ -7,8 +7,8 @@
 // are empty, so an empty container allocates nothing.
 //
 // Not thread-safe; owned by one container object.
-#ifndef KVL_PARAMS_INTERNAL_OBJECT_SLOTS_H_
-#define KVL_PARAMS_INTERNAL_OBJECT_SLOTS_H_
+#ifndef KVL_PARAMS_OBJECT_SLOTS_H_
+#define KVL_PARAMS_OBJECT_SLOTS_H_
 
 #include <cstdint>
 #include <utility>
@@ -93,4 +93,4 @@ class ObjectSlots {
 
 }  // namespace kvl::internal
 
-#endif  // KVL_PARAMS_INTERNAL_OBJECT_SLOTS_H_
+#endif  // KVL_PARAMS_OBJECT_SLOTS_H_

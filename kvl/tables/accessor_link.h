@@ -12,8 +12,8 @@
 // Failures raised by the client's members pass through to the caller.
 //
 // Threading: the caller's thread, like the objects that hold them.
-#ifndef KVL_TABLES_INTERNAL_ACCESSOR_LINK_H_
-#define KVL_TABLES_INTERNAL_ACCESSOR_LINK_H_
+#ifndef KVL_TABLES_ACCESSOR_LINK_H_
+#define KVL_TABLES_ACCESSOR_LINK_H_
 
 #include <cstdint>
 #include <string>
@@ -59,4 +59,4 @@ class AccessorLink {
 
 }  // namespace kvl::tables_internal
 
-#endif  // KVL_TABLES_INTERNAL_ACCESSOR_LINK_H_
+#endif  // KVL_TABLES_ACCESSOR_LINK_H_
