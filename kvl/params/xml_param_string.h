@@ -27,8 +27,8 @@
 #include <cstdint>
 #include <string>
 
-#include "kvl/params/internal/tree_iterator_adapter.h"
-#include "kvl/params/internal/xml_child_cursor.h"
+#include "kvl/params/tree_iterator_adapter.h"
+#include "kvl/params/xml_child_cursor.h"
 #include "kvl/params/xml_param_item.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"

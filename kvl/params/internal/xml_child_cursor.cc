@@ -1,4 +1,4 @@
-#include "kvl/params/internal/xml_child_cursor.h"
+#include "kvl/params/xml_child_cursor.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 // The child walk and name searches shared by the two XML views. A node's
 // children, as the views see them, are its attributes and then its child
 // nodes.
-#ifndef KVL_PARAMS_INTERNAL_XML_CHILD_CURSOR_H_
-#define KVL_PARAMS_INTERNAL_XML_CHILD_CURSOR_H_
+#ifndef KVL_PARAMS_XML_CHILD_CURSOR_H_
+#define KVL_PARAMS_XML_CHILD_CURSOR_H_
 
 #include <cstdint>
 #include <string_view>
@@ -53,4 +53,4 @@ XmlNode FindXmlAtTop(const XmlNode& node, std::string_view name, int32_t count);
 }  // namespace internal
 }  // namespace kvl
 
-#endif  // KVL_PARAMS_INTERNAL_XML_CHILD_CURSOR_H_
+#endif  // KVL_PARAMS_XML_CHILD_CURSOR_H_
