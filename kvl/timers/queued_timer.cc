@@ -4,6 +4,7 @@
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/checked.h"
+#include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/timers/internal/control.h"
@@ -117,7 +118,7 @@ Ref<LongTimer> QueuedTimer::AddFineTimer(const std::string& Name,
     queue_->Insert(t);
     result = t;
     if (!busy_) expire();
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
   }
   return result;
 }
@@ -144,7 +145,7 @@ void QueuedTimer::CancelByName(const std::string& Name) {
       }
     }
     if (!busy_) expire();
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
   }
 }
 
@@ -160,7 +161,15 @@ void QueuedTimer::expire() {
     return;
   }
   Ref<QueuedTimer> keep(this);  // a notifier may drop the last reference
-  try {
+  // The flags are reset however the pass ends, also when running out of
+  // memory propagates.
+  struct Idle {
+    QueuedTimer& queue;
+    ~Idle() { queue.busy_ = queue.run_again_ = false; }
+  } idle{*this};
+  // A failing notifier or a broken queue ends the pass; the failure is
+  // the client's and is not raised back into the timer.
+  CallClient(ClientFailure::kReturn, [&] {
     do {
       run_again_ = false;
       busy_ = true;
@@ -179,10 +188,7 @@ void QueuedTimer::expire() {
         }
       }
     } while (run_again_);
-  } catch (const std::exception&) {
-  }
-  busy_ = false;
-  run_again_ = false;
+  });
 }
 
 std::string QueuedTimer::Query() {

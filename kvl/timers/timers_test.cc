@@ -3,6 +3,7 @@
 // timers over one control.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -311,7 +312,7 @@ TEST_F(QueuedTimerTest, FailingNotifierIsRetriedByReSynchAndClearDropsAll) {
   int calls = 0;
   auto failing = MakeRef<DynamicObject>("Failing");
   failing->OnMethod("TimerExpire", [&](std::span<Variant>) -> Variant {
-    if (++calls == 1) Raise(kErrInvalidArgument);
+    if (++calls == 1) throw std::runtime_error("not a library failure");
     return Variant();
   });
   queue_->AddFineTimer("Flaky", 0, failing);

@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 #include <utility>
 
 #include "kvl/frame/catalogue.h"
@@ -273,7 +272,7 @@ Ref<TimeInterval> TimeStat::NextInterval() {
   if (static_cast<size_t>(cursor_) >= transitions_.size()) return nullptr;
   try {
     return MakeInterval(static_cast<size_t>(cursor_), LibraryTime());
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     return nullptr;
   }
 }
@@ -293,7 +292,7 @@ int16_t TimeStat::Count(TimePeriods period) {
   }
   try {
     return CountOf(period);
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     return 0;
   }
 }
@@ -341,7 +340,7 @@ double TimeStat::Duration(TimePeriods period) {
   }
   try {
     return DurationOf(period);
-  } catch (const std::exception&) {
+  } catch (const KVLError&) {
     return 0;
   }
 }
