@@ -82,7 +82,12 @@ Variant ObjGetRefCountByName(Object&, std::span<Variant> args) {
 
 std::string ObjectKey(Object* object) {
   if (!object) return "X0";
-  return "X" + std::to_string(KeyRegistry::Get().KeyOf(object->Identity()));
+  // Written with to_chars: GCC 12 at -O3 warns falsely (restrict) on
+  // "X" + std::to_string(...), which fails the Release build.
+  char text[24] = {'X'};
+  const int64_t key = KeyRegistry::Get().KeyOf(object->Identity());
+  char* end = std::to_chars(text + 1, text + sizeof text, key).ptr;
+  return std::string(text, end);
 }
 
 Ref<Object> ObjectFromKey(std::string_view key) {
