@@ -39,6 +39,7 @@ enum ConfigUpdateActions : int32_t {
   kAddConfigItem = 2,
   kDeleteConfigItem = 3,
 };
+KVL_DECLARE_ENUM(ConfigUpdateActions)
 
 // The contract `_ConfigReader` (members in their published order).
 class IConfigReader {
@@ -92,7 +93,8 @@ class ConfigReaderEvents {
  public:
   static const ClassInfo& StaticClass();
   // A reading, parsing or writing problem; -1 when no line applies.
-  virtual void ScanError(int32_t LineNumber, const std::string& Description) = 0;
+  virtual void ScanError(int32_t LineNumber,
+                         const std::string& Description) = 0;
   virtual void NotifyProgress(double TheRatio) = 0;
   virtual void EditError(const std::string& Description) = 0;
   // `Index` is the item's position, -1 for section actions.

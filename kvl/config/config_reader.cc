@@ -7,6 +7,18 @@
 #include "kvl/runtime/error.h"
 
 namespace kvl {
+
+const ClassInfo& KvlEnumInfo(ConfigUpdateActions) {
+  static const ClassInfo info =
+      EnumBuilder("ConfigUpdateActions")
+          .Value("kAddConfigSection", kAddConfigSection)
+          .Value("kDeleteConfigSection", kDeleteConfigSection)
+          .Value("kAddConfigItem", kAddConfigItem)
+          .Value("kDeleteConfigItem", kDeleteConfigItem)
+          .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(ConfigUpdateActions)
 namespace config_internal {
 
 // Sends the default reader's notifications on as the ConfigReader's. Holds
@@ -35,14 +47,14 @@ class ReaderRelay : public Object, public ConfigReaderEvents {
   void EditError(const std::string& Description) override {
     if (owner_) {
       owner_->events_.Fire<&ConfigReaderEvents::EditError>("EditError",
-                                                            Description);
+                                                           Description);
     }
   }
   void Updated(ConfigUpdateActions Action, const std::string& SecName,
                int16_t Index) override {
     if (owner_) {
       owner_->events_.Fire<&ConfigReaderEvents::Updated>("Updated", Action,
-                                                          SecName, Index);
+                                                         SecName, Index);
     }
   }
 
@@ -109,7 +121,9 @@ ConfigReader::ConfigReader()
   relay_cookie_ = default_->Connect(relay_);
 }
 
-ConfigReader::~ConfigReader() { relay_->Detach(); }
+ConfigReader::~ConfigReader() {
+  relay_->Detach();
+}
 
 void ConfigReader::SetAlternateImplementationRef(Ref<Object> impl) {
   if (!impl) Raise(kErrObjectNotSet);
@@ -123,8 +137,7 @@ void ConfigReader::SetAlternateImplementationRef(Ref<Object> impl) {
 }
 
 template <auto F, class... A>
-auto ConfigReader::Forward(std::string_view name, CallKind kind,
-                           A&&... args) {
+auto ConfigReader::Forward(std::string_view name, CallKind kind, A&&... args) {
   using R = typename internal::FnTraits<decltype(F)>::Result;
   // Hold the implementation: a call may replace it.
   Ref<Object> impl = impl_;
@@ -167,8 +180,8 @@ bool ConfigReader::DeleteSection(const std::string& SecName) {
 }
 bool ConfigReader::AddItem(const std::string& SecName,
                            Ref<ParamString> TheItem) {
-  return Forward<&IConfigReader::AddItem>("AddItem", CallKind::kMethod,
-                                          SecName, std::move(TheItem));
+  return Forward<&IConfigReader::AddItem>("AddItem", CallKind::kMethod, SecName,
+                                          std::move(TheItem));
 }
 bool ConfigReader::DeleteItem(const std::string& SecName, int16_t ItemIndex) {
   return Forward<&IConfigReader::DeleteItem>("DeleteItem", CallKind::kMethod,
@@ -226,7 +239,11 @@ void ConfigReader::Terminate() {
   Forward<&IConfigReader::Terminate>("Terminate", CallKind::kMethod);
 }
 
-Ref<Object> ConfigReader::FirstItem() { return SectionDef(FirstSectionName()); }
-Ref<Object> ConfigReader::NextItem() { return SectionDef(NextSectionName()); }
+Ref<Object> ConfigReader::FirstItem() {
+  return SectionDef(FirstSectionName());
+}
+Ref<Object> ConfigReader::NextItem() {
+  return SectionDef(NextSectionName());
+}
 
 }  // namespace kvl

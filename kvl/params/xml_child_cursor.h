@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "kvl/runtime/class_info.h"
 #include "kvl/xml/xml_document.h"
 
 namespace kvl {
@@ -18,6 +19,7 @@ enum PSIterState : int32_t {
   K_CHILD_ITERATE = 2,  // walking child nodes
   K_END_ITERATION = 3,  // past the last child
 };
+KVL_DECLARE_ENUM(PSIterState)
 
 namespace internal {
 

@@ -5,6 +5,17 @@
 
 namespace kvl {
 
+const ClassInfo& KvlEnumInfo(PSIterState) {
+  static const ClassInfo info = EnumBuilder("PSIterState")
+                                    .Value("K_NO_ITERATION", K_NO_ITERATION)
+                                    .Value("K_ATTR_ITERATE", K_ATTR_ITERATE)
+                                    .Value("K_CHILD_ITERATE", K_CHILD_ITERATE)
+                                    .Value("K_END_ITERATION", K_END_ITERATION)
+                                    .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(PSIterState)
+
 const ClassInfo& XMLParamString::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<XMLParamString>("XMLParamString", ClassKind::kPublic)

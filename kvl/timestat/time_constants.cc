@@ -7,6 +7,31 @@
 
 namespace kvl {
 
+const ClassInfo& KvlEnumInfo(TimeStates) {
+  static const ClassInfo info = EnumBuilder("TimeStates")
+                                    .Value("tsOff", tsOff)
+                                    .Value("tsOn", tsOn)
+                                    .Value("tsUnknown", tsUnknown)
+                                    .Value("tsMeaningless", tsMeaningless)
+                                    .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(TimeStates)
+
+const ClassInfo& KvlEnumInfo(TimePeriods) {
+  static const ClassInfo info = EnumBuilder("TimePeriods")
+                                    .Value("tpOff", tpOff)
+                                    .Value("tpOn", tpOn)
+                                    .Value("tpUnknown", tpUnknown)
+                                    .Value("tpTotal", tpTotal)
+                                    .Value("tpTodate", tpTodate)
+                                    .Value("tpUnknownToDate", tpUnknownToDate)
+                                    .Value("tpKnownToDate", tpKnownToDate)
+                                    .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(TimePeriods)
+
 const ClassInfo& TimeConstants::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<TimeConstants>("TimeConstants", ClassKind::kGlobal)

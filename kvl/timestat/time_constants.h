@@ -41,6 +41,7 @@ enum TimeStates : int32_t {
   // a summarized statistic.
   tsMeaningless = 3,
 };
+KVL_DECLARE_ENUM(TimeStates)
 
 enum TimePeriods : int32_t {
   tpOff = 0,
@@ -51,6 +52,7 @@ enum TimePeriods : int32_t {
   tpUnknownToDate = 5,
   tpKnownToDate = 6,
 };
+KVL_DECLARE_ENUM(TimePeriods)
 
 // "on", "off", "unknown" in any letter case, nothing trimmed; anything else
 // is tsMeaningless.

@@ -17,6 +17,35 @@
 
 namespace kvl {
 
+const ClassInfo& KvlEnumInfo(KVLTraceLevels) {
+  static const ClassInfo info =
+      EnumBuilder("KVLTraceLevels")
+          .Value("STL_Always", STL_Always)
+          .Value("STL_Verbose", STL_Verbose)
+          .Value("STL_Moderate", STL_Moderate)
+          .Value("STL_FunctionEntry", STL_FunctionEntry)
+          .Value("STL_Quiet", STL_Quiet)
+          .Value("STL_Developer", STL_Developer)
+          .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(KVLTraceLevels)
+
+const ClassInfo& KvlEnumInfo(KVLTraceFilters) {
+  static const ClassInfo info =
+      EnumBuilder("KVLTraceFilters")
+          .Value("STF_NoTrace", STF_NoTrace)
+          .Value("STF_Quiet", STF_Quiet)
+          .Value("STF_Moderate", STF_Moderate)
+          .Value("STF_Verbose", STF_Verbose)
+          .Value("STF_FunctionEntry", STF_FunctionEntry)
+          .Value("STF_Always", STF_Always)
+          .Value("STF_Developer", STF_Developer)
+          .Build();
+  return info;
+}
+KVL_REGISTER_ENUM(KVLTraceFilters)
+
 // The function names of EnterFunction, outermost first: library state of
 // each thread, made at start-up.
 struct TraceCallStack {

@@ -53,6 +53,7 @@ enum KVLTraceLevels : int32_t {
   STL_Quiet = 16,
   STL_Developer = 32,
 };
+KVL_DECLARE_ENUM(KVLTraceLevels)
 
 // Masks of the levels that pass. The names do not follow the level bits:
 // STF_Quiet passes STL_Always only, and STL_Quiet needs STF_Always.
@@ -65,6 +66,7 @@ enum KVLTraceFilters : int32_t {
   STF_Always = 31,
   STF_Developer = 63,
 };
+KVL_DECLARE_ENUM(KVLTraceFilters)
 
 // Public interface, not creatable (kind 3): where trace lines go. Its own
 // bodies return false and do nothing. A client mechanism either derives
