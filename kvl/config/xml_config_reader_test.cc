@@ -57,6 +57,7 @@ TEST_F(XmlConfigReaderTest, SectionsAndTheirItems) {
               ElementsAre("Motion", "IO", "motion", "", "", "Motion", "IO"));
 
   XMLConfigSection* motion = Def("MOTION");  // the first of that name
+  const Ref<Object> keep_motion = section;    // Def below replaces `section`
   ASSERT_TRUE(motion);
   EXPECT_EQ(motion->Name(), "Motion");
   EXPECT_EQ(motion->FileName(), path);
