@@ -16,13 +16,6 @@ int32_t NextHandle() {
   return h == 0 ? 1 : static_cast<int32_t>(h);
 }
 
-// Locks `m`, taking over a mutex whose owner ended while holding it.
-bool Lock(pthread_mutex_t* m) {
-  int rc = pthread_mutex_lock(m);
-  if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(m);
-  return rc == 0;
-}
-
 }  // namespace
 
 const ClassInfo& ResourceLock::StaticClass() {
@@ -42,15 +35,20 @@ ResourceLock::~ResourceLock() {
   if (!mutex_) return;
   pthread_mutex_t* m = mutex_.get();
   int rc = pthread_mutex_trylock(m);
-  if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(m);
+  const bool taken_over = rc == EOWNERDEAD;
+  if (taken_over) rc = pthread_mutex_consistent(m);
   if (rc != 0) {
     // Another thread holds it: closing it would pull it from under that
     // thread, so it stays open.
     (void)mutex_.release();
     return;
   }
-  while (pthread_mutex_unlock(m) == 0) {
-  }
+  // Release every hold of this thread (the one just taken included), and
+  // no more: unlocking a mutex not held is an error.
+  const bool held_before =
+      !taken_over && depth_ > 0 && pthread_equal(holder_, pthread_self());
+  for (int32_t n = held_before ? depth_ + 1 : 1; n > 0; --n)
+    pthread_mutex_unlock(m);
   pthread_mutex_destroy(m);
 }
 
@@ -64,22 +62,40 @@ int32_t ResourceLock::CreateLock(const std::string& name, bool owner) {
               pthread_mutex_init(m.get(), &attr) == 0;
   pthread_mutexattr_destroy(&attr);
   if (!made) return 0;
-  if (owner && !Lock(m.get())) {
-    pthread_mutex_destroy(m.get());
+  mutex_ = std::move(m);
+  if (owner && !Lock()) {
+    pthread_mutex_destroy(mutex_.get());
+    mutex_.reset();
     return 0;
   }
-  mutex_ = std::move(m);
   name_ = name;
   handle_ = NextHandle();
   return handle_;
 }
 
+bool ResourceLock::Lock() {
+  int rc = pthread_mutex_lock(mutex_.get());
+  const bool taken_over = rc == EOWNERDEAD;
+  if (taken_over) rc = pthread_mutex_consistent(mutex_.get());
+  if (rc != 0) return false;
+  if (!taken_over && depth_ > 0 && pthread_equal(holder_, pthread_self())) {
+    ++depth_;
+  } else {
+    holder_ = pthread_self();
+    depth_ = 1;
+  }
+  return true;
+}
+
 bool ResourceLock::ObtainLock() {
-  return mutex_ && Lock(mutex_.get());
+  return mutex_ && Lock();
 }
 
 void ResourceLock::ReleaseLock() {
-  if (mutex_) pthread_mutex_unlock(mutex_.get());
+  if (!mutex_ || depth_ == 0 || !pthread_equal(holder_, pthread_self()))
+    return;  // not held by this thread: nothing to release
+  --depth_;
+  pthread_mutex_unlock(mutex_.get());
 }
 
 }  // namespace kvl

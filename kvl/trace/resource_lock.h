@@ -27,6 +27,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,7 +55,14 @@ class ResourceLock : public Object {
  private:
   std::string name_;
   int32_t handle_ = 0;
+  // Takes the mutex, taking it over from a holder that ended, and counts
+  // the holder's depth.
+  bool Lock();
   std::unique_ptr<pthread_mutex_t> mutex_;
+  // The holding thread and how often it holds the mutex; written only by
+  // the holder, while it holds the mutex (atomic: other threads read them).
+  std::atomic<pthread_t> holder_{};
+  std::atomic<int32_t> depth_{0};
 };
 
 }  // namespace kvl
