@@ -1,14 +1,23 @@
-// The two passes of ParamString.Parse over the scanned tokens: the checking
-// pass (a recursive-descent recogniser that accepts or rejects the text and
-// records the furthest error) and the building pass (a fresh tree).
+// The parser of ParamString and the compact tree it parses into.
+//
+// Parse runs a checking pass over the scanned tokens (a recursive-descent
+// recogniser that accepts or rejects the text and records the furthest
+// error) and, only when it accepts, a building pass. The building pass
+// makes no objects: it fills a ParamTree, a flat array of nodes whose texts
+// live in one buffer. The ParamItem objects of a tree are made from it when
+// a client first reaches any item (ParamTree::Materialize) and are then the
+// tree, so identity and every observable result are those of items made
+// at once. A tree's storage is kept and reused by the next parse into it.
 #ifndef KVL_PARAMS_PARAM_PARSER_H_
 #define KVL_PARAMS_PARAM_PARSER_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
 
 namespace kvl {
 class ParamItem;
@@ -39,17 +48,83 @@ struct ParseError {
   std::string Format() const;
 };
 
-struct ParseResult {
-  bool accepted = false;
-  // Also after an accepted parse.
-  ParseError error;
-  // The new root (a list item marked Root) when accepted.
-  Ref<ParamItem> root;
+// A parsed tree before its items exist: node 0 is the root (a list whose
+// keyword is the command). Not copyable; one per ParamString.
+class ParamTree {
+ public:
+  // Where a node's value is held.
+  enum class ValueKind : uint8_t {
+    kText,     // text_ span
+    kInt16,    // i
+    kInt32,    // i
+    kDouble,   // d
+    kBoolean,  // b
+    kList,     // the children first_child, next_sibling...
+    kVariant,  // variants_[index]: converted values and arrays
+  };
+  // A span of text_.
+  struct Span {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+  };
+  struct Node {
+    int16_t type = 0;  // the item's ParamType
+    ValueKind kind = ValueKind::kText;
+    Span keyword;
+    union {
+      Span text;
+      int32_t i;
+      double d;
+      bool b;
+      uint32_t index;
+    };
+    int32_t first_child = -1;
+    int32_t next_sibling = -1;
+    Node() : text() {}
+  };
+
+  // Holds no tree until the first Clear (Materialize then gives an empty
+  // root), so a spare tree costs nothing.
+  ParamTree() = default;
+  ParamTree(const ParamTree&) = delete;
+  ParamTree& operator=(const ParamTree&) = delete;
+
+  // An empty tree (no command, no items) carrying `settings`; the storage
+  // is kept.
+  void Clear(const ParseSettings& settings);
+  // The root and every item below it as objects. Once only: values the
+  // parse converted are moved into their items.
+  Ref<ParamItem> Materialize();
+  const std::string& command() const { return command_; }
+  bool show_types() const { return show_types_; }
+  void swap(ParamTree& other) noexcept;
+
+ private:
+  friend class TreeBuilder;
+
+  std::string_view Text(Span s) const {
+    return std::string_view(text_).substr(s.offset, s.size);
+  }
+  Ref<ParamItem> MaterializeNode(const Node& node);
+  // The node's value as an item holds it (a list's children as objects).
+  Variant NodeValue(const Node& node);
+
+  std::vector<Node> nodes_;
+  // The parsed text itself, then the texts the parse derived from it.
+  std::string text_;
+  std::vector<Variant> variants_;
+  std::string command_;
+  bool smart_quotes_ = true;
+  std::string quote_chars_;
+  bool show_types_ = false;
 };
 
-// Parses `text` (at most 32767 bytes; the caller refuses longer text).
-ParseResult ParseParamText(std::string_view text,
-                           const ParseSettings& settings);
+// Parses `text` (at most 32767 bytes; the caller refuses longer text) into
+// `*tree`, which is cleared first; false when the text is rejected (the
+// tree then holds nothing useful). `*error` is set also after an accepted
+// parse.
+bool ParseParamText(std::string_view text, const ParseSettings& settings,
+                    ParamTree* tree, ParseError* error);
 
 }  // namespace kvl::internal
 

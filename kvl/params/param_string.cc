@@ -46,26 +46,25 @@ const ClassInfo& ParamString::StaticClass() {
 }
 KVL_REGISTER_CLASS(ParamString)
 
-ParamString::ParamString() {
-  root_ = NewRoot();
-}  // after the settings
+// The root is made with the settings of this moment when it is first used.
+ParamString::ParamString() { tree_.Clear(Settings()); }
 
 ParamString::~ParamString() = default;
 
-Ref<ParamItem> ParamString::NewRoot() const {
-  Ref<ParamItem> root = NewParamItem(smart_quotes_, quote_chars_, show_types_);
-  root->SetParamType(ST_List);
-  root->SetRoot(true);
-  root->SetValueRef(MakeRef<CVParamItem>());
-  return root;
+internal::ParseSettings ParamString::Settings() const {
+  internal::ParseSettings settings;
+  settings.smart_quotes = smart_quotes_;
+  settings.quote_chars = quote_chars_;
+  settings.show_types = show_types_;
+  return settings;
 }
 
 Ref<ParamItem> ParamString::Add(const std::string& keyword, Variant new_value) {
-  return root_->Add(keyword, std::move(new_value));
+  return Root()->Add(keyword, std::move(new_value));
 }
 
 Ref<ParamItem> ParamString::AddList(const std::string& keyword) {
-  return root_->AddList(keyword);
+  return Root()->AddList(keyword);
 }
 
 void ParamString::SetQuoteChars(std::string quote_chars) {
@@ -74,17 +73,18 @@ void ParamString::SetQuoteChars(std::string quote_chars) {
 
 void ParamString::SetShowTypes(bool value) {
   show_types_ = value;
-  root_->SetShowTypes(value);
+  Root()->SetShowTypes(value);
 }
 
 std::string ParamString::ToString(bool as_reader_string) const {
-  return root_->ToString(root_, as_reader_string, 0);
+  const Ref<ParamItem>& root = Root();
+  return root->ToString(root, as_reader_string, 0);
 }
 
 Variant ParamString::ValueByIndex(const std::string& keyword,
                                   const Variant& index) const {
   const int16_t n = index.is_missing() ? int16_t{1} : ToI2(index);
-  return root_->ValueByIndex(keyword, n);
+  return Root()->ValueByIndex(keyword, n);
 }
 
 const std::string& ParamString::LastError() const {
@@ -104,15 +104,12 @@ bool ParamString::Parse(const std::string& input) {
     last_error_formatted_ = true;
     return false;
   }
-  internal::ParseSettings settings;
-  settings.smart_quotes = smart_quotes_;
-  settings.quote_chars = quote_chars_;
-  settings.show_types = show_types_;
-  internal::ParseResult result = internal::ParseParamText(input, settings);
-  error_ = std::move(result.error);
+  const bool accepted =
+      internal::ParseParamText(input, Settings(), &spare_, &error_);
   last_error_formatted_ = false;
-  if (!result.accepted) return false;
-  root_ = std::move(result.root);
+  if (!accepted) return false;
+  tree_.swap(spare_);
+  root_.reset();
   return true;
 }
 

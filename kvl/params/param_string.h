@@ -13,7 +13,10 @@
 // strings, a padded size.
 //
 // Parse runs a checking pass over the tokens and, only when it accepts, a
-// building pass that replaces the tree. It never raises for bad text: it
+// building pass that replaces the tree. The items of a parsed tree are made
+// when a client first reaches one (AsParamItem, the cursor and keyword
+// members, ToString...) and then kept: a parse that nobody reads makes no
+// objects. It never raises for bad text: it
 // returns false, keeps the previous tree, and LastError names the furthest
 // error: "<message> at token <n>:<token text>" or ":<EOS>" past the end
 // («=5» gives "Expected identifier or string at token 1:<=>"). Garbage
@@ -58,22 +61,24 @@ class ParamString : public Object, public internal::TreeIteratorAdapter {
   // The root's Add.
   Ref<ParamItem> Add(const std::string& keyword, Variant new_value);
   // The root.
-  Ref<ParamItem> AsParamItem() const { return root_; }
+  Ref<ParamItem> AsParamItem() const { return Root(); }
   Ref<ParamItem> AddList(const std::string& keyword = {});
   void SetCommand(std::string command) {
-    root_->SetKeyword(std::move(command));
+    Root()->SetKeyword(std::move(command));
   }
-  const std::string& Command() const { return root_->Keyword(); }
+  const std::string& Command() const {
+    return root_ ? root_->Keyword() : tree_.command();
+  }
   // Iteration over the top-level items (the root's cursor).
   // These typed members hide ITreeIterator's FirstItem/NextItem on purpose:
   // C++ callers get the child as a ParamItem, the interface (reached with
   // As<ITreeIterator>() or by name) still answers with the same items.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Woverloaded-virtual"
-  Ref<ParamItem> CurrentItem() const { return root_->CurrentItem(); }
-  Ref<ParamItem> FirstItem() const { return root_->FirstItem(); }
-  Ref<ParamItem> Item(int16_t n) const { return root_->Item(n); }
-  Ref<ParamItem> NextItem() const { return root_->NextItem(); }
+  Ref<ParamItem> CurrentItem() const { return Root()->CurrentItem(); }
+  Ref<ParamItem> FirstItem() const { return Root()->FirstItem(); }
+  Ref<ParamItem> Item(int16_t n) const { return Root()->Item(n); }
+  Ref<ParamItem> NextItem() const { return Root()->NextItem(); }
 #pragma GCC diagnostic pop
   // The message of the last recorded parse error; meaningful after Parse
   // returned false.
@@ -82,7 +87,7 @@ class ParamString : public Object, public internal::TreeIteratorAdapter {
   // Accepts exactly two bytes; applies to trees made by later parses.
   void SetQuoteChars(std::string quote_chars);
   bool RemoveElement(const Ref<ParamItem>& p) {
-    return root_->RemoveElement(p);
+    return Root()->RemoveElement(p);
   }
   bool ShowTypes() const { return show_types_; }
   // Also sets the flag on the whole current tree.
@@ -101,14 +106,14 @@ class ParamString : public Object, public internal::TreeIteratorAdapter {
                        const Variant& index = Variant::Missing()) const;
   Ref<ParamItem> ItemByIndex(const std::string& keyword,
                              int16_t index = 1) const {
-    return root_->ItemByIndex(keyword, index);
+    return Root()->ItemByIndex(keyword, index);
   }
   // The value of the first item called `keyword`; Nothing when absent.
   Variant Value(const std::string& keyword) const {
-    return root_->ValueByIndex(keyword, 1);
+    return Root()->ValueByIndex(keyword, 1);
   }
   // The root.
-  Ref<ParamItem> params() const { return root_; }
+  Ref<ParamItem> params() const { return Root(); }
   // Parses `input`; see the class comment. An empty text gives an empty
   // tree.
   bool Parse(const std::string& input = {});
@@ -118,9 +123,18 @@ class ParamString : public Object, public internal::TreeIteratorAdapter {
   Ref<Object> TreeNextItem() override { return NextItem(); }
 
  private:
-  Ref<ParamItem> NewRoot() const;
+  // The root item, made from the parsed tree on first use.
+  const Ref<ParamItem>& Root() const {
+    if (!root_) root_ = tree_.Materialize();
+    return root_;
+  }
+  internal::ParseSettings Settings() const;
 
-  Ref<ParamItem> root_;
+  // The parsed tree while its items have not been made (root_ null).
+  mutable internal::ParamTree tree_;
+  // Storage for the next parse; swapped with tree_ when it is accepted.
+  internal::ParamTree spare_;
+  mutable Ref<ParamItem> root_;
   bool smart_quotes_ = true;
   std::string quote_chars_ = "''";
   bool show_types_ = false;

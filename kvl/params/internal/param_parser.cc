@@ -1,6 +1,7 @@
 #include "kvl/params/param_parser.h"
 
 #include <charconv>
+#include <functional>
 #include <vector>
 
 #include "kvl/frame/kvl_types.h"
@@ -363,30 +364,59 @@ bool Checker::Boolean(int32_t& p) {
 // item.
 struct NoItem {};
 
-class Builder {
- public:
-  Builder(const TokenList& t, const ParseSettings& settings)
-      : t_(t), n_(t.size()), settings_(settings) {}
+}  // namespace
 
-  Ref<ParamItem> Build();
+// Fills a ParamTree from the final token list. Elements are node indexes;
+// -1 is "no item".
+class TreeBuilder {
+ public:
+  TreeBuilder(const TokenList& t, std::string_view input, ParamTree& tree)
+      : t_(t), n_(t.size()), input_(input), tree_(tree) {}
+
+  void Build();
 
  private:
-  Ref<ParamItem> NewItem() const {
-    return NewParamItem(settings_.smart_quotes, settings_.quote_chars,
-                        settings_.show_types);
-  }
+  using Node = ParamTree::Node;
+  using ValueKind = ParamTree::ValueKind;
+
   const RawToken& At(int32_t p) const {
     if (p < 1 || p > n_) throw NoItem{};
     return t_.At(p);
   }
-  // Builds one element at p; null when it yields no item. p ends on the
+  Node& N(int32_t i) { return tree_.nodes_[static_cast<size_t>(i)]; }
+  int32_t NewNode(int16_t type, ValueKind kind) {
+    tree_.nodes_.emplace_back();
+    Node& node = tree_.nodes_.back();
+    node.type = type;
+    node.kind = kind;
+    return static_cast<int32_t>(tree_.nodes_.size() - 1);
+  }
+  // Appends `child` to the children of `parent`, whose last child is
+  // `*last`.
+  void Append(int32_t parent, int32_t* last, int32_t child) {
+    if (*last < 0) {
+      N(parent).first_child = child;
+    } else {
+      N(*last).next_sibling = child;
+    }
+    *last = child;
+  }
+  // A span of the tree's text holding `s`: the parsed text where `s` lies
+  // in it, else a copy appended to the tree's text.
+  ParamTree::Span Intern(std::string_view s);
+  void SetValue(int32_t node, Variant value) {
+    N(node).kind = ValueKind::kVariant;
+    N(node).index = static_cast<uint32_t>(tree_.variants_.size());
+    tree_.variants_.push_back(std::move(value));
+  }
+  // Builds one element at p; -1 when it yields no item. p ends on the
   // last token the element used.
-  Ref<ParamItem> Element(int32_t& p, bool in_list);
-  Ref<ParamItem> ElementOrThrow(int32_t& p, bool in_list);
-  Ref<ParamItem> ListElement(int32_t& p);
-  Ref<ParamItem> ArrayElement(int32_t& p);
-  Ref<ParamItem> KeywordElement(int32_t& p, bool in_list);
-  void ApplyDeclaredType(ParamItem& item, int16_t declared, int16_t size,
+  int32_t Element(int32_t& p, bool in_list);
+  int32_t ElementOrThrow(int32_t& p, bool in_list);
+  int32_t ListElement(int32_t& p);
+  int32_t ArrayElement(int32_t& p);
+  int32_t KeywordElement(int32_t& p, bool in_list);
+  void ApplyDeclaredType(int32_t node, int16_t declared, int16_t size,
                          bool sized);
   // The value text of `value` read back (the library's string functions).
   static Variant Reread(const Variant& value, bool binary) {
@@ -396,87 +426,99 @@ class Builder {
 
   const TokenList& t_;
   int32_t n_;
-  const ParseSettings& settings_;
+  std::string_view input_;
+  ParamTree& tree_;
   int32_t depth_ = 0;
 };
 
-Ref<ParamItem> Builder::Build() {
-  Ref<ParamItem> root = NewItem();
-  root->SetParamType(ST_List);
-  root->SetValueRef(MakeRef<CVParamItem>());
-  root->SetRoot(true);
-  CVParamItem* children = root->Children();
-  children->slots().Reserve(8);
+ParamTree::Span TreeBuilder::Intern(std::string_view s) {
+  if (s.empty()) return {};
+  const std::less_equal<const char*> le;
+  if (le(input_.data(), s.data()) &&
+      le(s.data() + s.size(), input_.data() + input_.size())) {
+    return {static_cast<uint32_t>(s.data() - input_.data()),
+            static_cast<uint32_t>(s.size())};
+  }
+  ParamTree::Span span{static_cast<uint32_t>(tree_.text_.size()),
+                       static_cast<uint32_t>(s.size())};
+  tree_.text_.append(s);
+  return span;
+}
+
+void TreeBuilder::Build() {
+  tree_.text_.assign(input_);
+  int32_t last = -1;
   int32_t p = 0;
   while (true) {
     ++p;
     if (t_.Kind(p) == kCommandToken) {
-      root->SetKeyword(RawTokenText(t_.At(p)));
+      tree_.command_ = RawTokenText(t_.At(p));
       ++p;
     }
     if (p > n_) break;  // no token: no item
-    Ref<ParamItem> item = Element(p, false);
-    if (!item) break;
-    children->Add(std::move(item));
+    const int32_t item = Element(p, false);
+    if (item < 0) break;
+    Append(0, &last, item);
     if (p >= n_) break;
   }
-  return root;
 }
 
-Ref<ParamItem> Builder::Element(int32_t& p, bool in_list) {
-  // A step that cannot be taken, or any failure on the way, gives no item;
-  // out of memory propagates (client_call.h has the rule).
-  Ref<ParamItem> item;
+int32_t TreeBuilder::Element(int32_t& p, bool in_list) {
+  // A step that cannot be taken, or any failure on the way, gives no item
+  // and drops what the element had built; out of memory propagates
+  // (client_call.h has the rule).
+  const size_t nodes = tree_.nodes_.size();
+  const size_t variants = tree_.variants_.size();
+  int32_t item = -1;
   CallClient(ClientFailure::kReturn, [&] {
     try {
       item = ElementOrThrow(p, in_list);
     } catch (const NoItem&) {
+      item = -1;
     }
   });
+  if (item < 0) {
+    tree_.nodes_.resize(nodes);
+    tree_.variants_.resize(variants);
+  }
   return item;
 }
 
-Ref<ParamItem> Builder::ElementOrThrow(int32_t& p, bool in_list) {
+int32_t TreeBuilder::ElementOrThrow(int32_t& p, bool in_list) {
   const RawToken& t = At(p);
   switch (t.kind) {
     case Token::kInteger: {
-      Ref<ParamItem> item = NewItem();
-      if (t.i >= INT16_MIN && t.i <= INT16_MAX) {
-        item->SetValue(Variant(static_cast<int16_t>(t.i)));
-        item->SetParamType(ST_I2);
-      } else {
-        item->SetValue(Variant(t.i));
-        item->SetParamType(ST_I4);
-      }
-      return item;
+      const bool small = t.i >= INT16_MIN && t.i <= INT16_MAX;
+      const int32_t node = NewNode(small ? ST_I2 : ST_I4,
+                                   small ? ValueKind::kInt16 : ValueKind::kInt32);
+      N(node).i = t.i;
+      return node;
     }
     case Token::kFloat: {
-      Ref<ParamItem> item = NewItem();
-      item->SetValue(Variant(t.d));
-      item->SetParamType(ST_F8);
-      return item;
+      const int32_t node = NewNode(ST_F8, ValueKind::kDouble);
+      N(node).d = t.d;
+      return node;
     }
     case Token::kString: {
-      Ref<ParamItem> item = NewItem();
-      if (t.value_kind == TokenValueKind::kText) {
-        item->SetValue(Variant(StripEnclosingQuotes(t.source)));
-      } else {
-        item->SetValue(
-            Variant(std::string(StripEnclosingQuotes(RawTokenText(t)))));
-      }
-      item->SetParamType(ST_Ascii);
-      return item;
+      const ParamTree::Span text =
+          t.value_kind == TokenValueKind::kText
+              ? Intern(StripEnclosingQuotes(t.source))
+              : Intern(StripEnclosingQuotes(RawTokenText(t)));
+      const int32_t node = NewNode(ST_Ascii, ValueKind::kText);
+      N(node).text = text;
+      return node;
     }
     case Token::kBoolean: {
-      Ref<ParamItem> item = NewItem();
-      item->SetValue(Variant(EqualsNoCase(RawTokenText(t), "TRUE")));
-      item->SetParamType(ST_BOOLEAN);
-      return item;
+      const int32_t node = NewNode(ST_BOOLEAN, ValueKind::kBoolean);
+      N(node).b = t.value_kind == TokenValueKind::kBoolean
+                      ? t.b
+                      : EqualsNoCase(RawTokenText(t), "TRUE");
+      return node;
     }
     case Token::kLeftBracket: return ListElement(p);
     case Token::kLeftBrace: return ArrayElement(p);
     case Token::kIdentifier: return KeywordElement(p, in_list);
-    default: return nullptr;
+    default: return -1;
   }
 }
 
@@ -489,48 +531,50 @@ struct BuildNesting {
   ~BuildNesting() { --depth; }
 };
 
-Ref<ParamItem> Builder::ListElement(int32_t& p) {
+int32_t TreeBuilder::ListElement(int32_t& p) {
   BuildNesting nesting(depth_);
-  Ref<ParamItem> item = NewItem();
-  item->SetParamType(ST_List);
-  Ref<CVParamItem> children = MakeRef<CVParamItem>();
-  children->slots().Reserve(4);
-  item->SetValueRef(children);
+  const int32_t node = NewNode(ST_List, ValueKind::kList);
+  int32_t last = -1;
   while (true) {
     ++p;
     if (At(p).kind == Token::kRightBracket) break;
-    if (Ref<ParamItem> child = Element(p, true))
-      children->Add(std::move(child));
+    const int32_t child = Element(p, true);
+    if (child >= 0) Append(node, &last, child);
   }
-  return item;
+  return node;
 }
 
-Ref<ParamItem> Builder::ArrayElement(int32_t& p) {
+int32_t TreeBuilder::ArrayElement(int32_t& p) {
   BuildNesting nesting(depth_);
   SafeArray array(VarType::kVariant, 0, -1);
   std::vector<Variant>& elements = array.items();
   elements.reserve(4);
   ++p;
   while (At(p).kind != Token::kRightBrace) {
-    Ref<ParamItem> child = Element(p, true);
-    if (!child) return nullptr;
-    if (child->ParamType() == ST_List) {
-      elements.emplace_back(child);
+    const int32_t child = Element(p, true);
+    if (child < 0) return -1;
+    if (N(child).type == ST_List) {
+      elements.emplace_back(tree_.MaterializeNode(N(child)));
     } else {
-      elements.push_back(std::move(child->MutableValue()));
+      elements.push_back(tree_.NodeValue(N(child)));
     }
     ++p;
   }
   elements.emplace_back();  // the spare slot
-  Ref<ParamItem> item = NewItem();
-  item->SetValue(Variant(std::move(array)));
-  item->SetParamType(kArrayType);
-  return item;
+  const int32_t node = NewNode(kArrayType, ValueKind::kVariant);
+  SetValue(node, Variant(std::move(array)));
+  return node;
 }
 
-Ref<ParamItem> Builder::KeywordElement(int32_t& p, bool in_list) {
-  const bool merged = At(p).merged;
-  std::string keyword = RawTokenText(At(p));
+int32_t TreeBuilder::KeywordElement(int32_t& p, bool in_list) {
+  const RawToken& token = At(p);
+  const bool merged = token.merged;
+  std::string owned;
+  std::string_view keyword = token.source;
+  if (token.value_kind != TokenValueKind::kText) {
+    owned = RawTokenText(token);
+    keyword = owned;
+  }
   int16_t declared = ST_None;
   int16_t size = 0;
   bool sized = false;
@@ -553,86 +597,158 @@ Ref<ParamItem> Builder::KeywordElement(int32_t& p, bool in_list) {
     } else if (size_t slash = merged ? keyword.find('/') : std::string::npos;
                slash != std::string::npos) {
       // A keyword merged by the leading-path rule: «N/I4».
-      std::string_view type = std::string_view(keyword).substr(slash + 1);
+      std::string_view type = keyword.substr(slash + 1);
       if (type.find('/') == std::string_view::npos) {
         declared = TypeSuffixToFlag(type);
-        keyword.resize(slash);
-        while (!keyword.empty() && keyword.back() == ' ') keyword.pop_back();
-        size_t lead = keyword.find_first_not_of(' ');
-        keyword.erase(0, lead == std::string::npos ? keyword.size() : lead);
+        keyword = keyword.substr(0, slash);
+        while (!keyword.empty() && keyword.back() == ' ')
+          keyword.remove_suffix(1);
+        while (!keyword.empty() && keyword.front() == ' ')
+          keyword.remove_prefix(1);
       }
     }
   }
   if (t_.Kind(p) != Token::kEquals) {
     // A bare keyword; inside a list or array the word is the value.
-    Ref<ParamItem> item = NewItem();
+    const ParamTree::Span text = Intern(keyword);
+    const int32_t node = NewNode(ST_Ascii, ValueKind::kText);
     if (in_list) {
-      item->SetValue(Variant(std::move(keyword)));
+      N(node).text = text;
     } else {
-      item->SetKeyword(std::move(keyword));
-      item->SetValue(Variant(std::string()));
+      N(node).keyword = text;
     }
-    item->SetParamType(ST_Ascii);
     --p;
-    return item;
+    return node;
   }
   ++p;
-  Ref<ParamItem> item = ElementOrThrow(p, in_list);
-  if (!item) throw NoItem{};
-  item->SetKeyword(std::move(keyword));
-  ApplyDeclaredType(*item, declared, size, sized);
-  return item;
+  const int32_t node = ElementOrThrow(p, in_list);
+  if (node < 0) throw NoItem{};
+  N(node).keyword = Intern(keyword);
+  ApplyDeclaredType(node, declared, size, sized);
+  return node;
 }
 
-void Builder::ApplyDeclaredType(ParamItem& item, int16_t declared, int16_t size,
-                                bool sized) {
-  const int16_t type = item.ParamType();
+void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
+                                    int16_t size, bool sized) {
+  const int16_t type = N(node).type;
   if (declared == ST_None && !sized && type != kArrayType) return;
-  Variant& value = item.MutableValue();
   if (type != kArrayType && !sized) {
     if (declared == ST_BOOLEAN || type == ST_BOOLEAN) {
+      Variant value = tree_.NodeValue(N(node));
       std::string text = ToText(value);
       if (EqualsNoCase(text, "TRUE")) {
         value = Variant(true);
       } else if (EqualsNoCase(text, "FALSE")) {
         value = Variant(false);
       }
+      SetValue(node, std::move(value));
     } else if (declared == ST_B) {
-      value = Reread(value, true);
-    } else if (IsNumeric(value) && (declared == ST_Ascii || type == ST_Ascii)) {
-      value = Variant(ToText(value));
+      SetValue(node, Reread(tree_.NodeValue(N(node)), true));
+    } else if (declared == ST_Ascii || type == ST_Ascii) {
+      Variant value = tree_.NodeValue(N(node));
+      if (IsNumeric(value)) value = Variant(ToText(value));
+      SetValue(node, std::move(value));
     }
-    item.SetParamType(declared);
+    N(node).type = declared;
     return;
   }
   const bool binary = declared == ST_B;
-  if (CVParamItem* children = item.Children()) {
-    const auto& elements = children->slots().elements();
-    SafeArray array(VarType::kVariant, 0,
-                    static_cast<int32_t>(elements.size()));
-    for (size_t i = 0; i < elements.size(); ++i) {
-      if (!elements[i]) throw NoItem{};
-      array.items()[i] = Reread(elements[i]->Value(), binary);
-    }
+  Variant value;
+  if (N(node).kind == ValueKind::kList) {
+    int32_t count = 0;
+    for (int32_t c = N(node).first_child; c >= 0; c = N(c).next_sibling)
+      ++count;
+    SafeArray array(VarType::kVariant, 0, count);
+    int32_t i = 0;
+    for (int32_t c = N(node).first_child; c >= 0; c = N(c).next_sibling)
+      array.items()[static_cast<size_t>(i++)] =
+          Reread(tree_.NodeValue(N(c)), binary);
     value = Variant(std::move(array));
-  } else if (binary) {
-    if (!value.is_array()) throw NoItem{};
-    const SafeArray& from = value.Array();
-    SafeArray bytes(VarType::kByte, from.lower(), from.upper());
-    for (int32_t i = 0; i < from.upper(); ++i) {
-      bytes.Put(i, Variant(ToByte(Reread(from.At(i), true))));
+  } else {
+    value = tree_.NodeValue(N(node));
+    if (binary) {
+      if (!value.is_array()) throw NoItem{};
+      const SafeArray& from = value.Array();
+      SafeArray bytes(VarType::kByte, from.lower(), from.upper());
+      for (int32_t i = 0; i < from.upper(); ++i) {
+        bytes.Put(i, Variant(ToByte(Reread(from.At(i), true))));
+      }
+      value = Variant(std::move(bytes));
+    } else if (declared == ST_Ascii) {
+      std::string text(StripEnclosingQuotes(ToText(value)));
+      if (size > 0 && text.size() < static_cast<size_t>(size))
+        text.resize(static_cast<size_t>(size), ' ');
+      value = Variant(std::move(text));
     }
-    value = Variant(std::move(bytes));
-  } else if (declared == ST_Ascii) {
-    std::string text(StripEnclosingQuotes(ToText(value)));
-    if (size > 0 && text.size() < static_cast<size_t>(size))
-      text.resize(static_cast<size_t>(size), ' ');
-    value = Variant(std::move(text));
   }
-  item.SetParamType(declared);
+  N(node).first_child = -1;
+  SetValue(node, std::move(value));
+  N(node).type = declared;
 }
 
-}  // namespace
+// ---- the tree
+// -------------------------------------------------------------------
+
+void ParamTree::Clear(const ParseSettings& settings) {
+  nodes_.clear();
+  nodes_.emplace_back();
+  nodes_[0].type = ST_List;
+  nodes_[0].kind = ValueKind::kList;
+  text_.clear();
+  variants_.clear();
+  command_.clear();
+  smart_quotes_ = settings.smart_quotes;
+  quote_chars_.assign(settings.quote_chars);
+  show_types_ = settings.show_types;
+}
+
+void ParamTree::swap(ParamTree& other) noexcept {
+  nodes_.swap(other.nodes_);
+  text_.swap(other.text_);
+  variants_.swap(other.variants_);
+  command_.swap(other.command_);
+  std::swap(smart_quotes_, other.smart_quotes_);
+  quote_chars_.swap(other.quote_chars_);
+  std::swap(show_types_, other.show_types_);
+}
+
+Ref<ParamItem> ParamTree::Materialize() {
+  if (nodes_.empty()) Clear(ParseSettings());
+  Ref<ParamItem> root = MaterializeNode(nodes_[0]);
+  root->SetKeyword(command_);
+  root->SetRoot(true);
+  return root;
+}
+
+Ref<ParamItem> ParamTree::MaterializeNode(const Node& node) {
+  Ref<ParamItem> item = NewParamItem(smart_quotes_, quote_chars_, show_types_);
+  item->SetParamType(node.type);
+  if (node.keyword.size) item->SetKeyword(std::string(Text(node.keyword)));
+  item->SetValue(NodeValue(node));
+  return item;
+}
+
+Variant ParamTree::NodeValue(const Node& node) {
+  switch (node.kind) {
+    case ValueKind::kText: return Variant(Text(node.text));
+    case ValueKind::kInt16: return Variant(static_cast<int16_t>(node.i));
+    case ValueKind::kInt32: return Variant(node.i);
+    case ValueKind::kDouble: return Variant(node.d);
+    case ValueKind::kBoolean: return Variant(node.b);
+    case ValueKind::kVariant: return std::move(variants_[node.index]);
+    case ValueKind::kList: break;
+  }
+  Ref<CVParamItem> children = MakeRef<CVParamItem>();
+  size_t count = 0;
+  for (int32_t c = node.first_child; c >= 0;
+       c = nodes_[static_cast<size_t>(c)].next_sibling)
+    ++count;
+  children->slots().Reserve(count);
+  for (int32_t c = node.first_child; c >= 0;
+       c = nodes_[static_cast<size_t>(c)].next_sibling)
+    children->Add(MaterializeNode(nodes_[static_cast<size_t>(c)]));
+  return Variant(children);
+}
 
 std::string ParseError::Format() const {
   if (!message) return {};
@@ -645,19 +761,18 @@ std::string ParseError::Format() const {
   return text;
 }
 
-ParseResult ParseParamText(std::string_view text,
-                           const ParseSettings& settings) {
+bool ParseParamText(std::string_view text, const ParseSettings& settings,
+                    ParamTree* tree, ParseError* error) {
   // The token list is scratch space reused by the parses of this thread.
   thread_local TokenList scratch;
   TokenList& tokens = scratch;
   tokens.merged_text().clear();
   ScanText(text, &tokens.tokens());
 
-  ParseResult result;
   Checker checker(tokens);
-  result.accepted = checker.Start();
-  result.error = checker.Error();
-  if (!result.accepted) return result;
+  const bool accepted = checker.Start();
+  *error = checker.Error();
+  if (!accepted) return false;
 
   // A word after an equals sign is a string value.
   auto& list = tokens.tokens();
@@ -666,8 +781,9 @@ ParseResult ParseParamText(std::string_view text,
         list[i - 1].kind == Token::kEquals)
       list[i].kind = Token::kString;
   }
-  result.root = Builder(tokens, settings).Build();
-  return result;
+  tree->Clear(settings);
+  TreeBuilder(tokens, text, *tree).Build();
+  return true;
 }
 
 }  // namespace kvl::internal
