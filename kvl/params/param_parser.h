@@ -92,8 +92,8 @@ class ParamTree {
   // An empty tree (no command, no items) carrying `settings`; the storage
   // is kept.
   void Clear(const ParseSettings& settings);
-  // The root and every item below it as objects. Once only: values the
-  // parse converted are moved into their items.
+  // The root and every item below it as new objects. The tree is left as
+  // it was, so a call that fails (out of memory) can be repeated.
   Ref<ParamItem> Materialize();
   const std::string& command() const { return command_; }
   bool show_types() const { return show_types_; }
@@ -105,9 +105,11 @@ class ParamTree {
   std::string_view Text(Span s) const {
     return std::string_view(text_).substr(s.offset, s.size);
   }
-  Ref<ParamItem> MaterializeNode(const Node& node);
+  // With `take`, a value held in the side table is moved out of it (the
+  // building pass consumes the values it converts).
+  Ref<ParamItem> MaterializeNode(const Node& node, bool take);
   // The node's value as an item holds it (a list's children as objects).
-  Variant NodeValue(const Node& node);
+  Variant NodeValue(const Node& node, bool take);
 
   std::vector<Node> nodes_;
   // The parsed text itself, then the texts the parse derived from it.

@@ -306,6 +306,51 @@ TEST(ParamStringTest, OutOfMemoryFailsTheParseAtEveryStep) {
   }
 }
 
+// The items of a parsed tree are made when first reached; running out of
+// memory then fails that access and loses nothing: the next one makes them.
+TEST(ParamStringTest, OutOfMemoryOnFirstUseKeepsTheTree) {
+  const std::string text = "Ev N=5 L=[1, [2, x=3]] S='a b' A={[1], 2}";
+  Ref<ParamString> reference = MakeRef<ParamString>();
+  ASSERT_TRUE(reference->Parse(text));
+  const std::string expected = Tree(*reference);
+  for (long step = 0;; ++step) {
+    SCOPED_TRACE(step);
+    Ref<ParamString> ps = MakeRef<ParamString>();
+    ASSERT_TRUE(ps->Parse(text));
+    t_allocations_before_failure = step;
+    bool failed = false;
+    try {
+      ps->FirstItem();
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+    t_allocations_before_failure = -1;
+    EXPECT_EQ(Tree(*ps), expected);
+    if (!failed) break;
+  }
+}
+
+TEST(ParamStringTest, ItemsMadeOnFirstUseCarryTheParseSettings) {
+  Ref<ParamString> ps = MakeRef<ParamString>();
+  ps->SetSmartQuotes(false);
+  EXPECT_TRUE(ps->AsParamItem()->SmartQuotes());  // made with the object
+  ASSERT_TRUE(ps->Parse("Ev S=abc L=[x]"));
+  EXPECT_EQ(ps->Command(), "Ev");
+  ps->SetSmartQuotes(true);
+  ps->SetQuoteChars("\"\"");
+  EXPECT_EQ(ps->ToString(), "Ev S='abc' L=['x']");
+
+  // Made once, then kept: every access reaches the same items.
+  Ref<ParamItem> first = ps->FirstItem();
+  EXPECT_EQ(ps->ItemByIndex("s"), first);
+  EXPECT_EQ(ps->params(), ps->AsParamItem());
+  first->SetValue(Variant("changed"));
+  ps->SetCommand("New");
+  EXPECT_EQ(ps->ToString(), "New S='changed' L=['x']");
+  EXPECT_FALSE(ps->Parse("=5"));
+  EXPECT_EQ(ps->Item(1), first);
+}
+
 TEST(ParamStringTest, WrittenFormReadsBack) {
   const char* texts[] = {
       "Foo/To/Whatever K1=V1 K2=V2",

@@ -554,9 +554,9 @@ int32_t TreeBuilder::ArrayElement(int32_t& p) {
     const int32_t child = Element(p, true);
     if (child < 0) return -1;
     if (N(child).type == ST_List) {
-      elements.emplace_back(tree_.MaterializeNode(N(child)));
+      elements.emplace_back(tree_.MaterializeNode(N(child), true));
     } else {
-      elements.push_back(tree_.NodeValue(N(child)));
+      elements.push_back(tree_.NodeValue(N(child), true));
     }
     ++p;
   }
@@ -634,7 +634,7 @@ void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
   if (declared == ST_None && !sized && type != kArrayType) return;
   if (type != kArrayType && !sized) {
     if (declared == ST_BOOLEAN || type == ST_BOOLEAN) {
-      Variant value = tree_.NodeValue(N(node));
+      Variant value = tree_.NodeValue(N(node), true);
       std::string text = ToText(value);
       if (EqualsNoCase(text, "TRUE")) {
         value = Variant(true);
@@ -643,9 +643,9 @@ void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
       }
       SetValue(node, std::move(value));
     } else if (declared == ST_B) {
-      SetValue(node, Reread(tree_.NodeValue(N(node)), true));
+      SetValue(node, Reread(tree_.NodeValue(N(node), true), true));
     } else if (declared == ST_Ascii || type == ST_Ascii) {
-      Variant value = tree_.NodeValue(N(node));
+      Variant value = tree_.NodeValue(N(node), true);
       if (IsNumeric(value)) value = Variant(ToText(value));
       SetValue(node, std::move(value));
     }
@@ -662,10 +662,10 @@ void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
     int32_t i = 0;
     for (int32_t c = N(node).first_child; c >= 0; c = N(c).next_sibling)
       array.items()[static_cast<size_t>(i++)] =
-          Reread(tree_.NodeValue(N(c)), binary);
+          Reread(tree_.NodeValue(N(c), true), binary);
     value = Variant(std::move(array));
   } else {
-    value = tree_.NodeValue(N(node));
+    value = tree_.NodeValue(N(node), true);
     if (binary) {
       if (!value.is_array()) throw NoItem{};
       const SafeArray& from = value.Array();
@@ -714,28 +714,30 @@ void ParamTree::swap(ParamTree& other) noexcept {
 
 Ref<ParamItem> ParamTree::Materialize() {
   if (nodes_.empty()) Clear(ParseSettings());
-  Ref<ParamItem> root = MaterializeNode(nodes_[0]);
+  Ref<ParamItem> root = MaterializeNode(nodes_[0], false);
   root->SetKeyword(command_);
   root->SetRoot(true);
   return root;
 }
 
-Ref<ParamItem> ParamTree::MaterializeNode(const Node& node) {
+Ref<ParamItem> ParamTree::MaterializeNode(const Node& node, bool take) {
   Ref<ParamItem> item = NewParamItem(smart_quotes_, quote_chars_, show_types_);
   item->SetParamType(node.type);
   if (node.keyword.size) item->SetKeyword(std::string(Text(node.keyword)));
-  item->SetValue(NodeValue(node));
+  item->SetValue(NodeValue(node, take));
   return item;
 }
 
-Variant ParamTree::NodeValue(const Node& node) {
+Variant ParamTree::NodeValue(const Node& node, bool take) {
   switch (node.kind) {
     case ValueKind::kText: return Variant(Text(node.text));
     case ValueKind::kInt16: return Variant(static_cast<int16_t>(node.i));
     case ValueKind::kInt32: return Variant(node.i);
     case ValueKind::kDouble: return Variant(node.d);
     case ValueKind::kBoolean: return Variant(node.b);
-    case ValueKind::kVariant: return std::move(variants_[node.index]);
+    case ValueKind::kVariant:
+      if (take) return std::move(variants_[node.index]);
+      return variants_[node.index];
     case ValueKind::kList: break;
   }
   Ref<CVParamItem> children = MakeRef<CVParamItem>();
@@ -746,7 +748,7 @@ Variant ParamTree::NodeValue(const Node& node) {
   children->slots().Reserve(count);
   for (int32_t c = node.first_child; c >= 0;
        c = nodes_[static_cast<size_t>(c)].next_sibling)
-    children->Add(MaterializeNode(nodes_[static_cast<size_t>(c)]));
+    children->Add(MaterializeNode(nodes_[static_cast<size_t>(c)], take));
   return Variant(children);
 }
 
