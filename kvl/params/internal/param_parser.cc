@@ -446,6 +446,8 @@ ParamTree::Span TreeBuilder::Intern(std::string_view s) {
 }
 
 void TreeBuilder::Build() {
+  // Every node starts at a token of its own: one allocation for the nodes.
+  tree_.nodes_.reserve(static_cast<size_t>(n_) + 1);
   tree_.text_.assign(input_);
   int32_t last = -1;
   int32_t p = 0;
