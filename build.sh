@@ -4,7 +4,8 @@
 #   ./build.sh test   build, then run the whole test suite
 #   ./build.sh asan   build and test under AddressSanitizer + UBSan
 #   ./build.sh tsan   build and test under ThreadSanitizer
-#   ./build.sh bench  build and run the benchmarks
+#   ./build.sh bench  build (Release, in build-bench) and run the benchmarks,
+#                     then print the table of goals (bench/goals.txt)
 #   ./build.sh fuzz   build the fuzz targets with clang and run each for 60 s
 #   ./build.sh deb    build the Debian packages libkvlcommon1, libkvlcommon-dev
 set -euo pipefail
@@ -71,8 +72,34 @@ case "$mode" in
       ctest --test-dir build-tsan --output-on-failure -j"$JOBS"
     ;;
   bench)
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release
-    for b in build/bench/bench_*; do "$b"; done
+    # A Release build of its own, so the test build keeps its build type;
+    # only the benchmark programs are built. Each program runs with
+    # repetitions (medians in build-bench/results/<program>.json), then one
+    # table compares the medians with the goals in bench/goals.txt.
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKVL_BENCH=ON \
+      "${launcher[@]}" >/dev/null
+    cmake --build build-bench -j"$JOBS" --target benchmarks
+    results=build-bench/results
+    rm -rf "$results"
+    mkdir -p "$results"
+    for b in build-bench/bench/bench_*; do
+      [ -x "$b" ] || continue
+      name=$(basename "$b")
+      echo "== $name"
+      start=$SECONDS
+      "$b" --benchmark_repetitions="${KVL_BENCH_REPETITIONS:-5}" \
+        --benchmark_min_time="${KVL_BENCH_MIN_TIME:-0.1}" \
+        --benchmark_report_aggregates_only=true \
+        --benchmark_out="$results/$name.json" --benchmark_out_format=json ||
+        echo "$name failed (exit $?)"
+      echo "== $name: $((SECONDS - start)) s"
+    done
+    echo
+    if [ -x build-bench/bench/summarize_benchmarks ]; then
+      build-bench/bench/summarize_benchmarks bench/goals.txt "$results"
+    fi
     ;;
   fuzz)
     # Each target with its time budget (seconds) and its longest input.

@@ -1,5 +1,6 @@
 #include "kvl/strings/internal/value_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -10,7 +11,6 @@
 #include "kvl/runtime/ascii.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
-#include "kvl/strings/c_string.h"
 #include "kvl/strings/internal/text_chars.h"
 
 namespace kvl::strings_internal {
@@ -31,26 +31,32 @@ bool InRange(const Decimal& d, const Decimal& lo, const Decimal& hi) {
   return CompareDecimal(d, lo) >= 0 && CompareDecimal(d, hi) <= 0;
 }
 
-Variant SmallestInteger(int32_t value) {
-  if (value >= INT16_MIN && value <= INT16_MAX)
-    return Variant(static_cast<int16_t>(value));
-  return Variant(value);
+// Reads [+-]digits with one to nine digits starting at `i`: the common
+// case, read without the general numeric scan and with the same value.
+// Returns the position after the digits, or npos (nothing read).
+size_t ScanPlainInteger(std::string_view text, size_t i, int32_t* value) {
+  const size_t n = text.size();
+  const bool negative = i < n && text[i] == '-';
+  if (negative || (i < n && text[i] == '+')) ++i;
+  const size_t first = i;
+  int32_t magnitude = 0;
+  for (; i < n && IsAsciiDigit(text[i]); ++i) {
+    if (i - first == 9) return std::string_view::npos;
+    magnitude = magnitude * 10 + (text[i] - '0');
+  }
+  if (i == first) return std::string_view::npos;
+  *value = negative ? -magnitude : magnitude;
+  return i;
 }
 
-// Text of the form [+-]digits with at most nine digits: the common case,
-// read without the general numeric scan. Same result as the general path.
+bool FitsI2(int32_t value) {
+  return value >= INT16_MIN && value <= INT16_MAX;
+}
+
 bool ReadPlainInteger(std::string_view text, Variant* out) {
-  size_t start = 0;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) start = 1;
-  const size_t digits = text.size() - start;
-  if (digits == 0 || digits > 9) return false;
-  int32_t magnitude = 0;
-  const char* first = text.data() + start;
-  const char* last = text.data() + text.size();
-  auto [end, ec] = std::from_chars(first, last, magnitude);
-  if (ec != std::errc() || end != last || *first == '-' || *first == '+')
-    return false;
-  *out = SmallestInteger(text[0] == '-' ? -magnitude : magnitude);
+  int32_t value = 0;
+  if (ScanPlainInteger(text, 0, &value) != text.size()) return false;
+  *out = FitsI2(value) ? Variant(static_cast<int16_t>(value)) : Variant(value);
   return true;
 }
 
@@ -101,45 +107,69 @@ bool IsListBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
+// A plain integer element (see ScanPlainInteger) followed by spaces and
+// "," or "]", stored straight into `items`. On success `*stop` is the
+// position of the "," or "]"; otherwise nothing is stored.
+bool ReadPlainListInteger(std::string_view text, size_t i, size_t* stop,
+                          std::vector<Variant>& items) {
+  int32_t value = 0;
+  i = ScanPlainInteger(text, i, &value);
+  if (i == std::string_view::npos) return false;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (i >= text.size() || (text[i] != ',' && text[i] != ']')) return false;
+  *stop = i;
+  if (FitsI2(value)) {
+    items.emplace_back(static_cast<int16_t>(value));
+  } else {
+    items.emplace_back(value);
+  }
+  return true;
+}
+
 // `text` is trimmed and starts with "[". Empty when malformed.
 Variant ReadList(std::string_view text) {
-  std::vector<Variant> items;
+  SafeArray array(VarType::kVariant, 0, -1);
+  std::vector<Variant>& items = array.items();
+  // Every element but the last ends at a ",": with the spare slot this
+  // bounds the count, so the elements are built in place, never moved.
+  const auto commas = std::count(text.begin(), text.end(), ',');
+  items.reserve(static_cast<size_t>(commas) + 2);
   const size_t n = text.size();
   size_t i = 1;
   for (;;) {
     while (i < n && IsListBlank(text[i])) ++i;
     if (i >= n) return Variant();
-    std::string_view element;
-    size_t stop;  // position of the "," or "]" after the element
-    if (text[i] == '\'') {
-      size_t close = i + 1;
-      for (;;) {
-        close = text.find('\'', close);
-        if (close == std::string_view::npos) return Variant();
-        if (text[close - 1] != '\\') break;
-        ++close;
-      }
-      element = text.substr(i, close - i + 1);
-      stop = close + 1;
-      while (stop < n && IsListBlank(text[stop])) ++stop;
-      if (stop >= n || (text[stop] != ',' && text[stop] != ']'))
-        return Variant();
-    } else {
-      stop = text.find_first_of(",]", i);
-      if (stop == std::string_view::npos) return Variant();
-      element = text.substr(i, stop - i);
-    }
-    element = TrimSpaces(element);
-    if (element.empty()) return Variant();
     // One slot stays for the spare element.
     if (items.size() >= static_cast<size_t>(INT32_MAX) - 1) return Variant();
-    items.push_back(ReadScalar(element, ValueTextForm::kFirst));
+    size_t stop;  // position of the "," or "]" after the element
+    if (!ReadPlainListInteger(text, i, &stop, items)) {
+      std::string_view element;
+      if (text[i] == '\'') {
+        size_t close = i + 1;
+        for (;;) {
+          close = text.find('\'', close);
+          if (close == std::string_view::npos) return Variant();
+          if (text[close - 1] != '\\') break;
+          ++close;
+        }
+        element = text.substr(i, close - i + 1);
+        stop = close + 1;
+        while (stop < n && IsListBlank(text[stop])) ++stop;
+        if (stop >= n || (text[stop] != ',' && text[stop] != ']'))
+          return Variant();
+      } else {
+        stop = text.find_first_of(",]", i);
+        if (stop == std::string_view::npos) return Variant();
+        element = text.substr(i, stop - i);
+      }
+      element = TrimSpaces(element);
+      if (element.empty()) return Variant();
+      items.push_back(ReadScalar(element, ValueTextForm::kFirst));
+    }
     i = stop + 1;
     if (text[stop] == ']') break;
   }
   items.emplace_back();
-  SafeArray array(VarType::kVariant, 0, -1);
-  array.items() = std::move(items);
   return Variant(std::move(array));
 }
 
@@ -176,23 +206,57 @@ Variant ReadBytes(std::string_view text) {
   return Variant(std::move(array));
 }
 
-std::string HexByte(uint8_t b) {
+void AppendHexByte(std::string& out, uint8_t b) {
   constexpr char kDigits[] = "0123456789ABCDEF";
-  return std::string{kDigits[b >> 4], kDigits[b & 15]};
+  out += kDigits[b >> 4];
+  out += kDigits[b & 15];
 }
 
-std::string WriteList(const SafeArray& array) {
+void AppendValueText(std::string& out, const Variant& value,
+                     ValueTextForm form);
+
+void AppendList(std::string& out, const SafeArray& array) {
   const bool bytes = array.At(0).type() == VarType::kByte;
-  Ref<CString> text = MakeRef<CString>();
-  text->SetValue(bytes ? "" : "[");
   const std::vector<Variant>& items = array.items();
+  if (!bytes) out += '[';
   // The last slot is the spare one and is not written.
   for (size_t k = 0; k + 1 < items.size(); ++k) {
-    if (k > 0) text->AppendBytes(bytes ? " " : ",");
-    text->AppendBytes(WriteValueText(items[k], ValueTextForm::kFirst));
+    if (k > 0) out += bytes ? ' ' : ',';
+    AppendValueText(out, items[k], ValueTextForm::kFirst);
   }
-  if (!bytes) text->AppendBytes("]");
-  return text->Value();
+  if (!bytes) out += ']';
+}
+
+template <class Int>
+void AppendInteger(std::string& out, Int value) {
+  char digits[12];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
+
+void AppendValueText(std::string& out, const Variant& value,
+                     ValueTextForm form) {
+  // Integers, the usual list elements, need neither the text conversion
+  // nor quoting.
+  switch (value.type()) {
+    case VarType::kI2: return AppendInteger(out, value.AsI2());
+    case VarType::kI4: return AppendInteger(out, value.AsI4());
+    case VarType::kByte: return AppendHexByte(out, value.AsByte());
+    case VarType::kEmpty: out += "!!EMPTY!!"; return;
+    default: break;
+  }
+  if (value.is_array()) return AppendList(out, value.Array());
+  const std::string text = ToText(value);
+  const bool numeric_string = value.is_string() && IsNumericText(text);
+  bool quote = numeric_string;
+  if (form == ValueTextForm::kFirst) {
+    quote = quote ||
+            (text.find(',') != std::string::npos && !EnclosedIn(text, '\'')) ||
+            (!text.empty() && text.back() == ' ');
+  }
+  if (quote) out += '\'';
+  out += text;
+  if (quote) out += '\'';
 }
 
 }  // namespace
@@ -207,24 +271,9 @@ Variant ReadValueText(std::string_view text, bool is_binary,
 }
 
 std::string WriteValueText(const Variant& value, ValueTextForm form) {
-  if (value.is_empty()) return "!!EMPTY!!";
-  if (value.is_array()) return WriteList(value.Array());
-  if (value.type() == VarType::kByte) return HexByte(value.AsByte());
-  std::string text = ToText(value);
-  const bool numeric_string = value.is_string() && IsNumericText(text);
-  bool quote = numeric_string;
-  if (form == ValueTextForm::kFirst) {
-    quote = quote ||
-            (text.find(',') != std::string::npos && !EnclosedIn(text, '\'')) ||
-            (!text.empty() && text.back() == ' ');
-  }
-  if (!quote) return text;
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  quoted += '\'';
-  quoted += text;
-  quoted += '\'';
-  return quoted;
+  std::string out;
+  AppendValueText(out, value, form);
+  return out;
 }
 
 }  // namespace kvl::strings_internal
