@@ -26,9 +26,9 @@ namespace {
 // Prints `member` of each object of a collection, one per line.
 void PrintEach(const Ref<kvl::Object>& collection, const char* member) {
   kvl::ForEach(Variant(collection), [&](const Variant& item) {
-    std::printf("  %s\n",
-                kvl::ToText(CallByName(*item.AsObject(), member, CallKind::kGet))
-                    .c_str());
+    std::printf("  %s\n", kvl::ToText(CallByName(*item.AsObject(), member,
+                                                 CallKind::kGet))
+                              .c_str());
     return true;
   });
 }
@@ -44,10 +44,10 @@ int main() {
 
   Ref<kvl::Object> params = factory->CreateNew("ParamString", "");
   CallByName(*params, "Parse", CallKind::kMethod, "Job/To/Printer Copies=2");
-  std::printf("Copies = %s\n",
-              kvl::ToText(CallByName(*params, "Value", CallKind::kMethod,
-                                     "Copies"))
-                  .c_str());
+  std::printf(
+      "Copies = %s\n",
+      kvl::ToText(CallByName(*params, "Value", CallKind::kMethod, "Copies"))
+          .c_str());
 
   std::printf("members of IKVLPredicate:\n");
   PrintEach(factory->MethodsForInterface("IKVLPredicate"), "ToString");

@@ -35,8 +35,8 @@
 #include <string>
 #include <vector>
 
-#include "kvl/frame/catalogue.h"
 #include "kvl/factory/activex_method.h"
+#include "kvl/frame/catalogue.h"
 #include "kvl/frame/entry_points.h"
 #include "kvl/frame/type_library_export.h"
 #include "kvl/runtime/dynamic_object.h"

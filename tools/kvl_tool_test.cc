@@ -276,15 +276,18 @@ TEST(KvlToolTest, TypelibAndMethodsAreTheFactorysDescriptions) {
   std::string listed;
   ForEach(Variant(factory->MethodsForInterface("_ParamString")),
           [&](const Variant& m) {
-            listed += ToText(CallByName(*m.AsObject(), "ToString",
-                                        CallKind::kGet)) + "\n";
+            listed +=
+                ToText(CallByName(*m.AsObject(), "ToString", CallKind::kGet)) +
+                "\n";
             return true;
           });
   ToolResult methods = RunKvl({"members", "--methods", "_ParamString"});
   EXPECT_EQ(methods.code, 0) << methods.err;
   EXPECT_EQ(methods.out, listed);
-  EXPECT_THAT(methods.out, ::testing::StartsWith(
-      "Function Add(BStr sKeyword,Variant NewValue) As ParamItem\n"));
+  EXPECT_THAT(
+      methods.out,
+      ::testing::StartsWith(
+          "Function Add(BStr sKeyword,Variant NewValue) As ParamItem\n"));
 }
 
 }  // namespace

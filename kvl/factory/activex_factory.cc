@@ -15,8 +15,8 @@ namespace {
 
 std::string_view WithoutLeadingUnderscores(std::string_view name) {
   const size_t start = name.find_first_not_of('_');
-  return start == std::string_view::npos ? std::string_view() :
-                                           name.substr(start);
+  return start == std::string_view::npos ? std::string_view()
+                                         : name.substr(start);
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ void ActiveXFactory::SetFileName(const std::string& name) {
   for (const TypeLibClass& c : opened.classes) {
     for (const TypeLibImplemented& i : c.interfaces) {
       if (i.is_source) continue;
-      producers->Add(MakeRef<ActiveXProducer>(c.name, c.guid.ToString(),
-                                              i.name, i.guid.ToString()),
+      producers->Add(MakeRef<ActiveXProducer>(c.name, c.guid.ToString(), i.name,
+                                              i.guid.ToString()),
                      c.name + "." + i.name);
     }
   }

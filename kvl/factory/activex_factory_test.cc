@@ -2,9 +2,8 @@
 // from a written file and from libkvlcommon.so itself.
 #include "kvl/factory/activex_factory.h"
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
@@ -65,7 +64,8 @@ TEST_F(ActiveXFactoryTest, FileAndSharedLibraryListTheSameProducers) {
   EXPECT_EQ(keys, Keys(from_library_->Producers()));
   EXPECT_EQ(from_library_->FileName(), LibraryFilePath());
   // One producer per interface a class lists, keyed Class.Interface.
-  auto it = std::find(keys.begin(), keys.end(), "ActiveXFactory._ActiveXFactory");
+  auto it =
+      std::find(keys.begin(), keys.end(), "ActiveXFactory._ActiveXFactory");
   ASSERT_NE(it, keys.end());
   EXPECT_EQ(*++it, "ActiveXFactory.IKVLObjectFactory2");
   EXPECT_EQ(*++it, "ActiveXFactory.IKVLPredicate");
@@ -115,7 +115,8 @@ TEST_F(ActiveXFactoryTest, FiltersByClassAndByInterface) {
             (std::vector<std::string>{"ParamString"}));
   std::vector<std::string> factories =
       Texts(from_file_->ImplementorsOf("IKVLObjectFactory2"), "ClassName");
-  EXPECT_EQ(factories, (std::vector<std::string>{"ActiveXFactory", "MetaFactory"}));
+  EXPECT_EQ(factories,
+            (std::vector<std::string>{"ActiveXFactory", "MetaFactory"}));
   EXPECT_EQ(Texts(from_file_->InterfacesOf("NoSuchClass"), "ClassName").size(),
             0u);
 }
@@ -133,14 +134,16 @@ TEST_F(ActiveXFactoryTest, CreateNewChoosesTheInterface) {
   // catalogue nor in the registry) make nothing, silently.
   const std::string iid = LibraryGuid("_ParamString").ToString();
   EXPECT_EQ(ActiveXProducer("P", "{bad}", "_P", iid).CreateNew(), nullptr);
-  EXPECT_EQ(ActiveXProducer("P", LibraryGuid("NoSuchClass").ToString(), "_P",
-                            iid).CreateNew(),
-            nullptr);
+  EXPECT_EQ(
+      ActiveXProducer("P", LibraryGuid("NoSuchClass").ToString(), "_P", iid)
+          .CreateNew(),
+      nullptr);
   // A class asked for an interface it does not answer for.
-  EXPECT_EQ(ActiveXProducer("P", LibraryGuid("KVLCommon.ParamString").ToString(),
-                            "_P", LibraryGuid("_EventBus").ToString())
-                .CreateNew(),
-            nullptr);
+  EXPECT_EQ(
+      ActiveXProducer("P", LibraryGuid("KVLCommon.ParamString").ToString(),
+                      "_P", LibraryGuid("_EventBus").ToString())
+          .CreateNew(),
+      nullptr);
 }
 
 TEST_F(ActiveXFactoryTest, ListsTheMembersOfParamString) {
@@ -148,7 +151,8 @@ TEST_F(ActiveXFactoryTest, ListsTheMembersOfParamString) {
   ASSERT_NE(methods, nullptr);
   std::vector<std::string> texts = Texts(methods, "ToString");
   ASSERT_EQ(texts.size(), 25u);
-  EXPECT_EQ(texts[0], "Function Add(BStr sKeyword,Variant NewValue) As ParamItem");
+  EXPECT_EQ(texts[0],
+            "Function Add(BStr sKeyword,Variant NewValue) As ParamItem");
   EXPECT_EQ(texts[1], "Property Get AsParamItem As ParamItem");
   EXPECT_EQ(texts[3], "Property Put Command(BStr Command) As Void");
   EXPECT_EQ(texts[12], "Function RemoveElement(ParamItem p) As Boolean");
@@ -171,9 +175,8 @@ TEST_F(ActiveXFactoryTest, AFileThatIsNeitherKeepsTheOldState) {
   }
   // By name, the failure reaches the caller too.
   Variant arg[] = {Variant(path)};
-  EXPECT_EQ(RaisedNumber([&] {
-              from_file_->Invoke("FileName", CallKind::kLet, arg);
-            }),
+  EXPECT_EQ(RaisedNumber(
+                [&] { from_file_->Invoke("FileName", CallKind::kLet, arg); }),
             kTYPE_E_CANTLOADLIBRARY);
 }
 
@@ -208,15 +211,18 @@ TEST_F(MetaFactoryTest, CombinesFactoriesInOrder) {
   EXPECT_EQ(meta_->CreateNew("ParamString", ""), nullptr);
   // A late-bound client factory with one producer of its own.
   auto producer = MakeRef<DynamicObject>("Producer");
-  producer->On("ClassName", CallKind::kGet, [](auto) { return Variant("Mine"); });
+  producer->On("ClassName", CallKind::kGet,
+               [](auto) { return Variant("Mine"); });
   producer->On("InterfaceName", CallKind::kGet,
                [](auto) { return Variant("_Mine"); });
   auto mine = MakeRef<IKVLCollection>();
   mine->Add(producer);
   auto client = MakeRef<DynamicObject>("ClientFactory");
   client->On("Producers", CallKind::kGet, [&](auto) { return Variant(mine); });
-  client->On("ImplementorsOf", CallKind::kGet, [&](auto) { return Variant(mine); });
-  client->On("InterfacesOf", CallKind::kGet, [&](auto) { return Variant(mine); });
+  client->On("ImplementorsOf", CallKind::kGet,
+             [&](auto) { return Variant(mine); });
+  client->On("InterfacesOf", CallKind::kGet,
+             [&](auto) { return Variant(mine); });
   client->OnMethod("CreateNew", [&](auto) { return Variant(producer); });
   EXPECT_TRUE(meta_->Add(client));
   EXPECT_TRUE(meta_->Add(from_file_));
@@ -226,8 +232,9 @@ TEST_F(MetaFactoryTest, CombinesFactoriesInOrder) {
   // The first factory that makes something answers.
   EXPECT_EQ(meta_->CreateNew("ParamString", "").get(), producer.get());
   Ref<Object> of_class = meta_->InterfacesOf("Mine");
-  EXPECT_NE(CallByName(*of_class, "Item", CallKind::kGet, "mine._mine").AsObject(),
-            nullptr);
+  EXPECT_NE(
+      CallByName(*of_class, "Item", CallKind::kGet, "mine._mine").AsObject(),
+      nullptr);
 }
 
 }  // namespace

@@ -21,8 +21,12 @@ std::string VariantTypeText(int32_t vt) {
   switch (vt & ~0xF000) {
     case 0: return "[Empty]";
     case 1: return "Null";
-    case 2: case 18: case 22: case 23: return "Integer";
-    case 3: case 19: return "Long";
+    case 2:
+    case 18:
+    case 22:
+    case 23: return "Integer";
+    case 3:
+    case 19: return "Long";
     case 4: return "Single";
     case 5: return "Double";
     case 7: return "Date";
@@ -30,7 +34,8 @@ std::string VariantTypeText(int32_t vt) {
     case 11: return "Boolean";
     case 12: return "Variant";
     case 14: return "Decimal";
-    case 16: case 17: return "Byte";
+    case 16:
+    case 17: return "Byte";
     case 20: return "Int8";
     case 21: return "UInt8";
     case 24: return "Void";

@@ -15,28 +15,49 @@ TEST(ActiveXMethodTest, KindAndTypeNames) {
   const struct {
     int32_t kind;
     const char* text;
-  } kinds[] = {{0, "Unknown"},        {1, "Function"},
-               {2, "Property Get"},   {4, "Property Put"},
+  } kinds[] = {{0, "Unknown"},         {1, "Function"},
+               {2, "Property Get"},    {4, "Property Put"},
                {8, "Property PutRef"}, {16, "EventHandler"},
-               {3, "Unexpected"},     {32, "Unexpected"}};
-  for (const auto& k : kinds) EXPECT_EQ(MethodTypeText(k.kind), k.text) << k.kind;
+               {3, "Unexpected"},      {32, "Unexpected"}};
+  for (const auto& k : kinds)
+    EXPECT_EQ(MethodTypeText(k.kind), k.text) << k.kind;
 
   const struct {
     int32_t vt;
     const char* text;
-  } types[] = {
-      {0, "[Empty]"},   {1, "Null"},     {2, "Integer"},   {18, "Integer"},
-      {22, "Integer"},  {23, "Integer"}, {3, "Long"},      {19, "Long"},
-      {4, "Single"},    {5, "Double"},   {7, "Date"},      {8, "BStr"},
-      {11, "Boolean"},  {12, "Variant"}, {14, "Decimal"},  {16, "Byte"},
-      {17, "Byte"},     {20, "Int8"},    {21, "UInt8"},    {24, "Void"},
-      {25, "HResult"},  {30, "LPStr"},   {31, "LPWStr"},
-      // Kinds the table does not name.
-      {6, "[Unsupported type]"}, {9, "[Unsupported type]"},
-      {13, "[Unsupported type]"}, {29, "[Unsupported type]"},
-      // Flag bits are ignored: array, vector, by-reference, reserved.
-      {0x2008, "BStr"}, {0x1003, "Long"}, {0x4000 | 11, "Boolean"},
-      {0x8000 | 12, "Variant"}};
+  } types[] = {{0, "[Empty]"},
+               {1, "Null"},
+               {2, "Integer"},
+               {18, "Integer"},
+               {22, "Integer"},
+               {23, "Integer"},
+               {3, "Long"},
+               {19, "Long"},
+               {4, "Single"},
+               {5, "Double"},
+               {7, "Date"},
+               {8, "BStr"},
+               {11, "Boolean"},
+               {12, "Variant"},
+               {14, "Decimal"},
+               {16, "Byte"},
+               {17, "Byte"},
+               {20, "Int8"},
+               {21, "UInt8"},
+               {24, "Void"},
+               {25, "HResult"},
+               {30, "LPStr"},
+               {31, "LPWStr"},
+               // Kinds the table does not name.
+               {6, "[Unsupported type]"},
+               {9, "[Unsupported type]"},
+               {13, "[Unsupported type]"},
+               {29, "[Unsupported type]"},
+               // Flag bits are ignored: array, vector, by-reference, reserved.
+               {0x2008, "BStr"},
+               {0x1003, "Long"},
+               {0x4000 | 11, "Boolean"},
+               {0x8000 | 12, "Variant"}};
   for (const auto& t : types) EXPECT_EQ(VariantTypeText(t.vt), t.text) << t.vt;
 
   // A named type replaces the kind's name; each level of indirection adds
@@ -64,8 +85,8 @@ TypeLibParam Param(const char* name, int32_t vt, int32_t indirection = 0) {
 }
 
 TEST(ActiveXMethodTest, OneLineForm) {
-  Ref<ActiveXMethod> add =
-      ActiveXMethod::Describe(Member("Add", 1, 3, {Param("a", 3), Param("b", 3)}));
+  Ref<ActiveXMethod> add = ActiveXMethod::Describe(
+      Member("Add", 1, 3, {Param("a", 3), Param("b", 3)}));
   EXPECT_EQ(add->ToString(), "Function Add(Long a,Long b) As Long");
   // Without parameters there are no parentheses.
   EXPECT_EQ(ActiveXMethod::Describe(Member("Count", 2, 2))->ToString(),

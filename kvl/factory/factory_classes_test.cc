@@ -34,19 +34,21 @@ TEST(FactoryCatalogueTest, ScriptClient) {
     Ref<Object> meta = CreateObject("KVLCommon.MetaFactory");
     Ref<Object> factory = CreateObject("KVLCommon.ActiveXFactory");
     CallByName(*factory, "FileName", CallKind::kLet, LibraryFilePath());
-    EXPECT_TRUE(ToBool(CallByName(*meta, "Add", CallKind::kMethod, Variant(factory))));
-    Variant made = CallByName(*meta, "CreateNew", CallKind::kMethod,
-                              "KVLGeneric", "");
+    EXPECT_TRUE(
+        ToBool(CallByName(*meta, "Add", CallKind::kMethod, Variant(factory))));
+    Variant made =
+        CallByName(*meta, "CreateNew", CallKind::kMethod, "KVLGeneric", "");
     ASSERT_TRUE(made.is_object());
-    std::string key =
-        ToText(CallByName(*made.AsObject(), "MakeUniqueKey", CallKind::kMethod));
+    std::string key = ToText(
+        CallByName(*made.AsObject(), "MakeUniqueKey", CallKind::kMethod));
     EXPECT_EQ(key.rfind("K.", 0), 0u);
     // Interface members answer by name on the factory itself.
-    Variant producers = CallByName(*factory, "ImplementorsOf", CallKind::kGet,
-                                   "IKVLPredicate");
-    EXPECT_EQ(ToI2(CallByName(*producers.AsObject(), "Count", CallKind::kGet)), 1);
-    Variant methods = CallByName(*factory, "MethodsForInterface", CallKind::kGet,
-                                 "IKVLPredicate");
+    Variant producers =
+        CallByName(*factory, "ImplementorsOf", CallKind::kGet, "IKVLPredicate");
+    EXPECT_EQ(ToI2(CallByName(*producers.AsObject(), "Count", CallKind::kGet)),
+              1);
+    Variant methods = CallByName(*factory, "MethodsForInterface",
+                                 CallKind::kGet, "IKVLPredicate");
     Variant first = CallByName(*methods.AsObject(), "Item", CallKind::kGet, 1);
     EXPECT_EQ(ToText(CallByName(*first.AsObject(), "", CallKind::kGet)),
               "Function Predicate([Unsupported type] o) As Boolean");

@@ -7,8 +7,7 @@ namespace kvl {
 
 const ClassInfo& IKVLObjectProducer::StaticClass() {
   static const ClassInfo info =
-      ClassBuilder<IKVLObjectProducer>("IKVLObjectProducer",
-                                       ClassKind::kPublic)
+      ClassBuilder<IKVLObjectProducer>("IKVLObjectProducer", ClassKind::kPublic)
           .Get<&IKVLObjectProducer::ClassName_>("ClassName")
           .Get<&IKVLObjectProducer::InterfaceName>("InterfaceName")
           .Method<&IKVLObjectProducer::CreateNew>("CreateNew")
@@ -18,8 +17,7 @@ const ClassInfo& IKVLObjectProducer::StaticClass() {
 
 const ClassInfo& IKVLObjectFactory2::StaticClass() {
   static const ClassInfo info =
-      ClassBuilder<IKVLObjectFactory2>("IKVLObjectFactory2",
-                                       ClassKind::kPublic)
+      ClassBuilder<IKVLObjectFactory2>("IKVLObjectFactory2", ClassKind::kPublic)
           .Get<&IKVLObjectFactory2::Producers>("Producers")
           .Returns(&IKVLROCollection::StaticClass)
           .Get<&IKVLObjectFactory2::ImplementorsOf>("ImplementorsOf",

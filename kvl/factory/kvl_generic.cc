@@ -29,8 +29,7 @@ bool IsValueKind(VarType t) {
 }  // namespace
 
 bool ValuesEqualText(const Variant& a, const Variant& b) {
-  if (a.is_null() || b.is_null() || a.is_array() || b.is_array())
-    return false;
+  if (a.is_null() || b.is_null() || a.is_array() || b.is_array()) return false;
   if (a.is_object() || b.is_object()) {
     if (!a.is_object() || !b.is_object()) return false;
     Object* x = a.AsObject();
@@ -113,17 +112,16 @@ void KVLGeneric::NotifyObservers(Ref<Object> x, const std::string& s) {
       typed ? typed->ObserverCount()
             : ToI2(CallByName(subject, "ObserverCount", CallKind::kGet));
   for (int16_t i = 1; i <= count; ++i) {
-    Ref<Object> observer =
-        typed ? typed->Observer(i)
-              : ObjectFromVariant<Object>(
-                    CallByName(subject, "Observer", CallKind::kGet, i));
+    Ref<Object> observer = typed ? typed->Observer(i)
+                                 : ObjectFromVariant<Object>(CallByName(
+                                       subject, "Observer", CallKind::kGet, i));
     if (!observer) continue;
     IKVLObserver* handler = observer->As<IKVLObserver>();
     if (typed && handler) {
       handler->NotifyHandler(typed, s);
     } else {
-      CallByName(*observer, "NotifyHandler", CallKind::kMethod,
-                 Variant(x), Variant(s));
+      CallByName(*observer, "NotifyHandler", CallKind::kMethod, Variant(x),
+                 Variant(s));
     }
     if (i == count) break;  // the count is read once; i must not wrap
   }
@@ -149,6 +147,8 @@ std::string KVLGeneric::KeyForValue(Ref<Object> d, const Variant& v) {
   return key;
 }
 
-std::string KVLGeneric::MakeUniqueKey() { return ::kvl::MakeUniqueKey(); }
+std::string KVLGeneric::MakeUniqueKey() {
+  return ::kvl::MakeUniqueKey();
+}
 
 }  // namespace kvl

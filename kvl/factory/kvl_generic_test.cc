@@ -58,8 +58,10 @@ TEST_F(KVLGenericTest, FiltersAndApplies) {
     EXPECT_EQ(seen_, (std::vector<std::string>{"ab", "b", "ac", "b"}));
     // A failing predicate fails the call.
     auto bad = MakeRef<DynamicObject>("Bad");
-    bad->OnMethod("Predicate", [](auto) -> Variant { Raise(kErrInvalidArgument); });
-    EXPECT_EQ(RaisedNumber([&] { g_->FilterItems(c, bad); }), kErrInvalidArgument);
+    bad->OnMethod("Predicate",
+                  [](auto) -> Variant { Raise(kErrInvalidArgument); });
+    EXPECT_EQ(RaisedNumber([&] { g_->FilterItems(c, bad); }),
+              kErrInvalidArgument);
     EXPECT_EQ(RaisedNumber([&] { g_->FilterItems(nullptr, bad); }),
               kErrObjectNotSet);
   }

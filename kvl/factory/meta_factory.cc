@@ -28,8 +28,7 @@ void EachProducer(const Ref<Object>& c, F visit) {
 
 const ClassInfo& MetaFactoryEvents::StaticClass() {
   static const ClassInfo info =
-      ClassBuilder<MetaFactoryEvents>("__MetaFactory",
-                                      ClassKind::kNotification)
+      ClassBuilder<MetaFactoryEvents>("__MetaFactory", ClassKind::kNotification)
           .Method<&MetaFactoryEvents::Problem>("Problem", {Arg("Description")})
           .Build();
   return info;
@@ -93,8 +92,9 @@ Ref<Object> MetaFactory::ImplementorsOf(const std::string& interface_name) {
 Ref<Object> MetaFactory::InterfacesOf(const std::string& class_name) {
   auto out = MakeRef<IKVLCollection>();
   for (const Ref<Object>& f : factories_)
-    EachProducer(internal::FactoryInterfacesOf(*f, class_name),
-                 [&](Ref<Object>& p) { out->Add(p, internal::ProducerKey(*p)); });
+    EachProducer(
+        internal::FactoryInterfacesOf(*f, class_name),
+        [&](Ref<Object>& p) { out->Add(p, internal::ProducerKey(*p)); });
   return out;
 }
 

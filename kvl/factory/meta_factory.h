@@ -61,7 +61,9 @@ class MetaFactory : public Object, public IKVLObjectFactory2 {
                         const std::string& interface_name) override;
 
   size_t size() const { return factories_.size(); }
-  uint32_t Connect(Ref<Object> sink) { return events_.Connect(std::move(sink)); }
+  uint32_t Connect(Ref<Object> sink) {
+    return events_.Connect(std::move(sink));
+  }
 
  private:
   std::vector<Ref<Object>> factories_;

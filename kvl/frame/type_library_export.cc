@@ -55,8 +55,7 @@ TypeLibrary Build() {
         lib.enums.push_back(
             TypeLibEnum{info.name(), info.clsid(), info.constants()});
         break;
-      default:
-        break;
+      default: break;
     }
   }
   SortByName(lib.classes);

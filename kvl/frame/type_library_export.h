@@ -4,8 +4,8 @@
 // interfaces, interfaces for others to implement, objects the library hands
 // out, notification interfaces), and every enumeration. `kvl typelib`
 // writes it; the library exports it to loaders through
-// DllGetTypeLibraryText (entry_points.h), so that OpenTypeLibrary (type_library.h) accepts
-// the path of libkvlcommon.so as a type library.
+// DllGetTypeLibraryText (entry_points.h), so that OpenTypeLibrary
+// (type_library.h) accepts the path of libkvlcommon.so as a type library.
 //
 // Threading: built once, on first use, and immutable afterwards; safe from
 // any thread.

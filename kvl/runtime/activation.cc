@@ -90,7 +90,8 @@ Ref<Object> CreateObjectFromRegistry(const Guid& clsid) {
   const std::string* library =
       by_clsid ? by_clsid->Get(kRegInprocServer) : nullptr;
   if (!library || library->empty())
-    Raise(kREGDB_E_CLASSNOTREG, {}, "Class not registered: " + clsid.ToString());
+    Raise(kREGDB_E_CLASSNOTREG, {},
+          "Class not registered: " + clsid.ToString());
   return CreateRegistered(RegisteredClass{clsid, *library});
 }
 

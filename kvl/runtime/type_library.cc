@@ -73,9 +73,8 @@ Json DefaultToJson(const Variant& v) {
 }
 
 Json MemberToJson(const TypeLibMember& m) {
-  Json j = {{"name", m.name},
-            {"invokeKind", m.invoke_kind},
-            {"dispId", m.dispid}};
+  Json j = {
+      {"name", m.name}, {"invokeKind", m.invoke_kind}, {"dispId", m.dispid}};
   if (m.hidden) j["hidden"] = true;
   j["returns"] = TypeToJson(m.result);
   Json params = Json::array();
@@ -151,7 +150,10 @@ TypeLibMember MemberFrom(const Json& j) {
 // ---- component libraries ---------------------------------------------------
 
 bool IsSharedObject(const std::string& head) {
-  return head.size() >= 4 && std::memcmp(head.data(), "\x7f" "ELF", 4) == 0;
+  return head.size() >= 4 && std::memcmp(head.data(),
+                                         "\x7f"
+                                         "ELF",
+                                         4) == 0;
 }
 
 // The type-library text a component library exports. The library stays
@@ -185,12 +187,9 @@ const TypeLibInterface* TypeLibrary::FindInterface(
 }
 
 std::string TypeLibrary::ToJson() const {
-  Json j = {{"format", kFormatName},
-            {"formatVersion", kFormatVersion},
-            {"name", name},
-            {"guid", guid.ToString()},
-            {"version", version},
-            {"lcid", lcid}};
+  Json j = {{"format", kFormatName}, {"formatVersion", kFormatVersion},
+            {"name", name},          {"guid", guid.ToString()},
+            {"version", version},    {"lcid", lcid}};
   Json jclasses = Json::array();
   for (const TypeLibClass& c : classes) {
     Json impl = Json::array();
@@ -233,8 +232,7 @@ TypeLibrary TypeLibrary::FromJson(std::string_view text,
                                   std::string_view origin) {
   Json j = Json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (j.is_discarded()) CannotLoad(origin, "not a type library (not JSON)");
-  if (!j.is_object() || !j.contains("format") ||
-      j["format"] != kFormatName)
+  if (!j.is_object() || !j.contains("format") || j["format"] != kFormatName)
     CannotLoad(origin, "not a type library (no \"format\": \"" +
                            std::string(kFormatName) + "\")");
   TypeLibrary lib;
@@ -291,8 +289,8 @@ TypeLibrary TypeLibrary::FromJson(std::string_view text,
 }
 
 std::string InterfaceNameOf(const ClassInfo& info) {
-  const bool has_default_interface = info.kind() == ClassKind::kGlobal ||
-                                     info.kind() == ClassKind::kCreatable;
+  const bool has_default_interface =
+      info.kind() == ClassKind::kGlobal || info.kind() == ClassKind::kCreatable;
   return has_default_interface ? "_" + info.name() : info.name();
 }
 
@@ -332,8 +330,8 @@ TypeLibClass DescribeClass(const ClassInfo& info) {
   for (ClassInfo::InterfaceGetter get : info.interfaces()) {
     if (get == &ConnectionPointInterface) continue;
     const ClassInfo& iface = get();
-    out.interfaces.push_back({InterfaceNameOf(iface), iface.iid(), false,
-                              false});
+    out.interfaces.push_back(
+        {InterfaceNameOf(iface), iface.iid(), false, false});
   }
   if (const ClassInfo* events = info.notifications())
     out.interfaces.push_back({events->name(), events->iid(), false, true});
@@ -346,7 +344,8 @@ TypeLibrary OpenTypeLibrary(const std::string& path) {
   std::string head(4, '\0');
   in.read(head.data(), 4);
   head.resize(static_cast<size_t>(in.gcount()));
-  if (IsSharedObject(head)) return TypeLibrary::FromJson(ExportedText(path), path);
+  if (IsSharedObject(head))
+    return TypeLibrary::FromJson(ExportedText(path), path);
   std::string text = head;
   text.append(std::istreambuf_iterator<char>(in), {});
   if (in.bad()) CannotLoad(path, "the file cannot be read");

@@ -119,14 +119,15 @@ TEST(TypeLibraryTest, RefusesWhatIsNotATypeLibraryWithTheReason) {
                 "classes": [], "interfaces": []})");
   EXPECT_NE(RaisedDescription(TempPath("bad.json")).find("malformed guid"),
             std::string::npos);
-  WriteFile(TempPath("elf"), std::string("\x7f" "ELF garbage", 11));
+  WriteFile(TempPath("elf"), std::string("\x7f"
+                                         "ELF garbage",
+                                         11));
   EXPECT_FALSE(RaisedDescription(TempPath("elf")).empty());
 }
 
 TEST(TypeLibraryTest, QueryInterfaceByIdFindsOwnInterfaceOnly) {
   auto s = MakeRef<Sample>();
-  EXPECT_EQ(QueryInterfaceById(*s, Sample::StaticClass().iid()).get(),
-            s.get());
+  EXPECT_EQ(QueryInterfaceById(*s, Sample::StaticClass().iid()).get(), s.get());
   EXPECT_EQ(QueryInterfaceById(*s, LibraryGuid("_Other")), nullptr);
 }
 

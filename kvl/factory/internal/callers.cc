@@ -38,8 +38,7 @@ std::string ProducerKey(Object& producer) {
 
 Ref<Object> FactoryProducers(Object& f) {
   if (auto* typed = f.As<IKVLObjectFactory2>()) return typed->Producers();
-  return ObjectFromVariant<Object>(
-      CallByName(f, "Producers", CallKind::kGet));
+  return ObjectFromVariant<Object>(CallByName(f, "Producers", CallKind::kGet));
 }
 
 Ref<Object> FactoryImplementorsOf(Object& f, const std::string& name) {
