@@ -125,11 +125,5 @@ TEST(TypeLibraryTest, RefusesWhatIsNotATypeLibraryWithTheReason) {
   EXPECT_FALSE(RaisedDescription(TempPath("elf")).empty());
 }
 
-TEST(TypeLibraryTest, QueryInterfaceByIdFindsOwnInterfaceOnly) {
-  auto s = MakeRef<Sample>();
-  EXPECT_EQ(QueryInterfaceById(*s, Sample::StaticClass().iid()).get(), s.get());
-  EXPECT_EQ(QueryInterfaceById(*s, LibraryGuid("_Other")), nullptr);
-}
-
 }  // namespace
 }  // namespace kvl
