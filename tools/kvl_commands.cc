@@ -3,6 +3,10 @@
 //   kvl classes                        kind, programmatic id, class id
 //   kvl members <Type>                 a member table in order, or the
 //                                      values of an enumeration
+//   kvl members --methods <Type>       the members as the object factory
+//                                      describes them (ActiveXMethod texts)
+//   kvl typelib                        the library's type library (JSON,
+//                                      docs/type-library.md)
 //   kvl call [--events] <ProgId> <Member> [arg…]
 //                                      calls a member, prints the result;
 //                                      with --events first prints each
@@ -31,11 +35,14 @@
 #include <string>
 #include <vector>
 
+#include "kvl/factory/activex_method.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/entry_points.h"
+#include "kvl/frame/type_library_export.h"
 #include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/notifier.h"
+#include "kvl/runtime/type_library.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/runtime/variant_convert.h"
 #include "kvl/strings/kvl_strings.h"
@@ -47,7 +54,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kvl classes\n"
-    "       kvl members <Type>\n"
+    "       kvl members [--methods] <Type>\n"
+    "       kvl typelib\n"
     "       kvl call [--events] <ProgId> <Member> [args...]\n"
     "       kvl param <text>\n"
     "       kvl config check|dump <file>\n"
@@ -169,6 +177,15 @@ int Run(std::span<char*> args, std::FILE* out, std::FILE* err) {
     std::fputs(MembersText(FindPublishedType(args[1])).c_str(), out);
     return 0;
   }
+  if (command == "members" && args.size() == 3 &&
+      std::string_view(args[1]) == "--methods") {
+    std::fputs(MethodsText(FindPublishedType(args[2])).c_str(), out);
+    return 0;
+  }
+  if (command == "typelib" && args.size() == 1) {
+    std::fputs(LibraryTypeLibraryText().c_str(), out);
+    return 0;
+  }
   if (command == "call" && args.size() >= 3) {
     const bool events = std::string_view(args[1]) == "--events";
     if (!events || args.size() >= 4)
@@ -214,6 +231,13 @@ std::string MembersText(const ClassInfo& info) {
     if (m.hidden) out += " [hidden]";
     out += "\n";
   }
+  return out;
+}
+
+std::string MethodsText(const ClassInfo& info) {
+  std::string out;
+  for (const TypeLibMember& m : DescribeInterface(info).members)
+    out += ActiveXMethod::Describe(m)->ToString() + "\n";
   return out;
 }
 

@@ -23,6 +23,11 @@ const ClassInfo& FindPublishedType(std::string_view name);
 // value, "<name> = <value>".
 std::string MembersText(const ClassInfo& info);
 
+// The text `kvl members --methods` prints for `info`: one line per member,
+// the ActiveXMethod text the object factory gives for it
+// ("Function Parse(Variant sInput) As Boolean").
+std::string MethodsText(const ClassInfo& info);
+
 // Runs the tool with `args` (the command line without the program name),
 // printing results to `out` and failures to `err`; returns the exit code.
 int RunTool(std::span<char*> args, std::FILE* out, std::FILE* err);

@@ -7,9 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "kvl/factory/activex_factory.h"
 #include "kvl/frame/catalogue.h"
+#include "kvl/frame/entry_points.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/enum_variant.h"
+#include "kvl/runtime/error.h"
 #include "kvl/runtime/notifier.h"
+#include "kvl/runtime/type_library.h"
+#include "kvl/runtime/variant_convert.h"
 #include "tools/kvl_commands.h"
 
 namespace kvl {
@@ -244,6 +250,44 @@ TEST(KvlToolTest, CallWithEventsPrintsNotificationsBeforeTheResult) {
       RunKvl({"call", "--events", "KVLCommon.ParamString", "Parse", "x"});
   EXPECT_EQ(plain.code, 1);
   EXPECT_THAT(plain.err, ::testing::StartsWith("error 438 "));
+}
+
+}  // namespace
+}  // namespace kvl
+
+namespace kvl {
+namespace {
+
+// `kvl typelib` writes what the library exports, and `kvl members
+// --methods` prints what the object factory lists for the same interface.
+TEST(KvlToolTest, TypelibAndMethodsAreTheFactorysDescriptions) {
+  ToolResult typelib = RunKvl({"typelib"});
+  ASSERT_EQ(typelib.code, 0) << typelib.err;
+  const char* exported = nullptr;
+  ASSERT_EQ(DllGetTypeLibraryText(&exported), kS_OK);
+  EXPECT_EQ(typelib.out, exported);
+  TypeLibrary lib = TypeLibrary::FromJson(typelib.out, "kvl typelib");
+  EXPECT_EQ(lib.name, "PXKVLCommon");
+  EXPECT_EQ(lib.version, "1.1");
+  EXPECT_EQ(lib.lcid, 0x409);
+
+  auto factory = MakeRef<ActiveXFactory>();
+  factory->SetFileName(LibraryFilePath());
+  std::string listed;
+  ForEach(Variant(factory->MethodsForInterface("_ParamString")),
+          [&](const Variant& m) {
+            listed +=
+                ToText(CallByName(*m.AsObject(), "ToString", CallKind::kGet)) +
+                "\n";
+            return true;
+          });
+  ToolResult methods = RunKvl({"members", "--methods", "_ParamString"});
+  EXPECT_EQ(methods.code, 0) << methods.err;
+  EXPECT_EQ(methods.out, listed);
+  EXPECT_THAT(
+      methods.out,
+      ::testing::StartsWith(
+          "Function Add(BStr sKeyword,Variant NewValue) As ParamItem\n"));
 }
 
 }  // namespace

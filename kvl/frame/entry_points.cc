@@ -9,6 +9,7 @@
 
 #include "kvl/frame/catalogue.h"
 #include "kvl/frame/library.h"
+#include "kvl/frame/type_library_export.h"
 #include "kvl/runtime/class_factory.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/error.h"
@@ -188,4 +189,15 @@ extern "C" KVL_EXPORT int32_t DllRegisterServer() {
 
 extern "C" KVL_EXPORT int32_t DllUnregisterServer() {
   return kvl::UnregisterServer();
+}
+
+// The type library for loaders that open libkvlcommon.so as one.
+extern "C" __attribute__((visibility("default"))) int32_t
+DllGetTypeLibraryText(const char** json) {
+  if (!json) return kvl::kE_POINTER;
+  *json = nullptr;
+  return kvl::Guarded([&] {
+    *json = kvl::LibraryTypeLibraryText().c_str();
+    return kvl::kS_OK;
+  });
 }

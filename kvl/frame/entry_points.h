@@ -1,6 +1,6 @@
-// The four functions the library exports for loaders that know it only by
-// path: class factories, the unload test and self-registration in the
-// per-user registry (docs/registry.md).
+// The functions the library exports for loaders that know it only by
+// path: class factories, the unload test, self-registration in the
+// per-user registry (docs/registry.md) and the type library.
 //
 // They are extern "C", never throw, and return 32-bit statuses (error.h);
 // a failure also leaves the caller's error record (SetErrorRecord).
@@ -58,6 +58,11 @@ int32_t DllRegisterServer();
 
 // Removes exactly the entries DllRegisterServer writes.
 int32_t DllUnregisterServer();
+
+// The library's type library as JSON text (docs/type-library.md,
+// type_library_export.h), owned by the library and valid while it is
+// loaded. kS_OK; kE_POINTER for a null `json`.
+int32_t DllGetTypeLibraryText(const char** json);
 
 }  // extern "C"
 

@@ -43,6 +43,20 @@ GetClassObjectFn EntryPointOf(const std::string& library) {
   Raise(status);
 }
 
+Ref<Object> CreateRegistered(const RegisteredClass& reg) {
+  GetClassObjectFn get_class_object = EntryPointOf(reg.library);
+  void* raw = nullptr;
+  ClearErrorRecord();
+  int32_t status = get_class_object(&reg.clsid, &kIID_IClassFactory, &raw);
+  if (status != kS_OK) RaiseStatus(status);
+  ClassFactoryRef factory = ClassFactoryRef::Adopt(raw);
+  Ref<Object> object;
+  status = factory->CreateInstance(&object);
+  if (status != kS_OK) RaiseStatus(status);
+  if (!object) Raise(kE_POINTER);
+  return object;
+}
+
 }  // namespace
 
 bool LookupClassRegistration(const std::string& registry_path,
@@ -67,17 +81,18 @@ Ref<Object> CreateObjectFromRegistry(std::string_view progid) {
   if (!LookupClassRegistration(RegistryStore::DefaultPath(), progid, &reg))
     Raise(kREGDB_E_CLASSNOTREG, {},
           "Class not registered: " + std::string(progid));
-  GetClassObjectFn get_class_object = EntryPointOf(reg.library);
-  void* raw = nullptr;
-  ClearErrorRecord();
-  int32_t status = get_class_object(&reg.clsid, &kIID_IClassFactory, &raw);
-  if (status != kS_OK) RaiseStatus(status);
-  ClassFactoryRef factory = ClassFactoryRef::Adopt(raw);
-  Ref<Object> object;
-  status = factory->CreateInstance(&object);
-  if (status != kS_OK) RaiseStatus(status);
-  if (!object) Raise(kE_POINTER);
-  return object;
+  return CreateRegistered(reg);
+}
+
+Ref<Object> CreateObjectFromRegistry(const Guid& clsid) {
+  RegistryStore store = RegistryStore::Load(RegistryStore::DefaultPath());
+  const RegistrySection* by_clsid = store.Find(ClassSectionName(clsid));
+  const std::string* library =
+      by_clsid ? by_clsid->Get(kRegInprocServer) : nullptr;
+  if (!library || library->empty())
+    Raise(kREGDB_E_CLASSNOTREG, {},
+          "Class not registered: " + clsid.ToString());
+  return CreateRegistered(RegisteredClass{clsid, *library});
 }
 
 }  // namespace kvl

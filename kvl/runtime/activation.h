@@ -45,6 +45,10 @@ bool LookupClassRegistration(const std::string& registry_path,
 // or lacks its entry point, and otherwise the status the library returned.
 Ref<Object> CreateObjectFromRegistry(std::string_view progid);
 
+// The same for a class known by its class id: the library registered for
+// it is loaded and asked for the class. Raises as above.
+Ref<Object> CreateObjectFromRegistry(const Guid& clsid);
+
 }  // namespace kvl
 
 #endif  // KVL_RUNTIME_ACTIVATION_H_

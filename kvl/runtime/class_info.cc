@@ -346,6 +346,17 @@ void BadMemberTable(std::string_view member, std::string_view problem) {
 }
 }  // namespace internal
 
+Ref<Object> QueryInterfaceById(Object& object, const Guid& iid) {
+  if (object.Class().iid() == iid) return Ref<Object>(&object);
+  const ClassInfo& own = object.Identity()->Class();
+  if (own.iid() == iid) return Ref<Object>(object.Identity());
+  for (ClassInfo::InterfaceGetter get : own.interfaces()) {
+    const ClassInfo& iface = get();
+    if (iface.iid() == iid) return object.QueryInterface(iface.name());
+  }
+  return nullptr;
+}
+
 Variant CallByName(Object& object, std::string_view name, CallKind kind,
                    std::span<Variant> args) {
   return object.Invoke(name, kind, args);

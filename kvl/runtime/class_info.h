@@ -704,6 +704,12 @@ std::string TypeText(VarType type, const std::string& type_name);
 // result).
 std::string SignatureText(const MemberInfo& member);
 
+// The interface of `object` whose identifier is `iid`: the object itself
+// for its own (default) interface, else what QueryInterface gives for the
+// interface of that identifier that its class lists; null when the class
+// lists none.
+Ref<Object> QueryInterfaceById(Object& object, const Guid& iid);
+
 // Calls `name` on `object` late-bound with the given arguments. The span
 // form passes the caller's array itself: by-reference arguments are written
 // back into it. The variadic form copies each argument into a Variant; after
