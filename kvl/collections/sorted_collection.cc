@@ -209,11 +209,15 @@ int16_t SortedCollection::SearchObject(const Ref<Object>& x) const {
   if (count_ == 0) return -1;
   // The default order compares keys: read the sought one once.
   if (comparator_.is_default()) return SearchKey(KeyOf(x)).position;
+  return SearchObjectFound(x).position;
+}
+
+SortedCollection::Found SortedCollection::SearchObjectFound(
+    const Ref<Object>& x) const {
   return Search([&](int32_t i) {
-           return comparator_.Compare(extractor_.object(), x,
-                                      slots_[static_cast<size_t>(i)]);
-         })
-      .position;
+    return comparator_.Compare(extractor_.object(), x,
+                               slots_[static_cast<size_t>(i)]);
+  });
 }
 
 std::string_view SortedCollection::ElementKey(size_t i,
@@ -250,13 +254,10 @@ int16_t SortedCollection::Locate(const Variant& x) const {
   // With the default order an object is equal to an element exactly when
   // their keys are.
   if (comparator_.is_default()) return LocateKey(KeyOf(o));
-  int16_t p = SearchObject(o);
-  if (p < 0) return -1;
-  CallingScope calling(calling_);
-  return comparator_.Compare(extractor_.object(),
-                             slots_[static_cast<size_t>(p)], o) == 0
-             ? p
-             : -1;
+  // The search ended on the last element the comparator found equal, or
+  // on one that sorts before: its own comparison decides.
+  Found found = SearchObjectFound(o);
+  return found.equal ? found.position : -1;
 }
 
 void SortedCollection::RemoveAt(int16_t p) {

@@ -79,8 +79,10 @@ class SortedCollection : public Object {
   Ref<Object> Find(const Variant& x);
   // Text: the position of the last element whose key equals `x` ignoring
   // case. Object: the position of the last element the comparator finds
-  // equal to `x`. -1 when there is none, for any other kind of value, and
-  // when the comparator or extractor fails.
+  // equal to `x` (compare(e, x, element) is 0). -1 when there is none, for
+  // any other kind of value, and when the comparator or extractor fails.
+  // The comparator (or, for text, the extractor) is asked once per step of
+  // the binary search and of the step over equal elements, nothing more.
   int16_t IndexOf(const Variant& x);
   // Inserts `o` after every element it does not sort before and returns its
   // position. Raises 91 for Nothing, 6 when the collection is full, and
@@ -118,6 +120,8 @@ class SortedCollection : public Object {
   template <class Cmp>
   Found Search(const Cmp& cmp) const;
   int16_t SearchObject(const Ref<Object>& x) const;
+  // Search with the comparator.
+  Found SearchObjectFound(const Ref<Object>& x) const;
   Found SearchKey(std::string_view key) const;
   // The key of element `i`: the one kept for it when the extractor's keys
   // are kept, else read now.

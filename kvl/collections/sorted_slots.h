@@ -11,8 +11,8 @@
 // C++ extractor; the owner decides when keys may be kept and forgets them
 // all (ForgetKeys) when they may no longer be trusted.
 //
-// Not copyable; used on one thread. Insert never allocates once Reserve
-// made room, so it cannot fail.
+// Not copyable; used on one thread. Insert fails only for lack of memory
+// (and then changes nothing); Take never fails.
 #ifndef KVL_COLLECTIONS_SORTED_SLOTS_H_
 #define KVL_COLLECTIONS_SORTED_SLOTS_H_
 
@@ -36,10 +36,12 @@ class SortedSlots {
   size_t size() const { return size_; }
   // Element `i` (0-based, below size()).
   const Ref<Object>& operator[](size_t i) const {
-    return slots_[front_ + i].element;
+    return elements_[front_ + i];
   }
   // The key kept for element `i`, or null.
-  const std::string* key(size_t i) const { return slots_[front_ + i].key; }
+  const std::string* key(size_t i) const {
+    return keys_ ? keys_[front_ + i] : nullptr;
+  }
   // Keeps `key` as the key of element `i`, replacing one kept before.
   void KeepKey(size_t i, std::string key) const;
   // Drops every kept key.
@@ -48,7 +50,7 @@ class SortedSlots {
   // Makes room for `room` elements; raises only for lack of memory.
   void Reserve(size_t room);
   // Puts `o` at position `i` (0 .. size()), with its key when `key` is not
-  // null. Needs room for one more element.
+  // null. Needs room for one more element (Reserve).
   void Insert(size_t i, Ref<Object> o, std::unique_ptr<std::string> key);
   // Takes element `i` out, with its key; the elements behind move up.
   Ref<Object> Take(size_t i);
@@ -61,18 +63,18 @@ class SortedSlots {
   std::vector<Ref<Object>> Copy() const;
 
  private:
-  struct Slot {
-    Ref<Object> element;
-    std::string* key = nullptr;  // owned
-  };
   // Moves slots [from, from + n) by `by` (1 or -1) and clears the slot left
   // behind; the slot moved onto must be free.
   void Shift(size_t from, size_t n, int by);
-  // Moves the run so that the free slots split evenly around it.
-  void Recentre();
-  void Relocate(Slot* to, size_t capacity);
+  // Moves the run to start at slot `front`.
+  void MoveRun(size_t front);
+  // Deletes the key of slot `slot`, if any.
+  void DropKey(size_t slot) const;
 
-  std::unique_ptr<Slot[]> slots_;
+  // The elements stay dense (one pointer each) for the searches; the keys,
+  // when any are kept, lie in a parallel array of owned strings.
+  std::unique_ptr<Ref<Object>[]> elements_;
+  mutable std::unique_ptr<std::string*[]> keys_;
   size_t capacity_ = 0;  // slots in the buffer
   size_t front_ = 0;     // the first element's slot
   size_t size_ = 0;

@@ -7,12 +7,28 @@
 #include <utility>
 
 namespace kvl::internal {
+namespace {
 
-// A Ref is one pointer whose moves only hand the pointer over, so slots are
-// relocated bytewise; the slot left behind is then set to the empty state
-// without running its destructor (its reference went with the bytes).
+// A Ref is one pointer whose moves only hand the pointer over, so runs of
+// them are relocated bytewise; a slot left behind is then set to the empty
+// state without running its destructor (its reference went with the
+// bytes).
 static_assert(sizeof(Ref<Object>) == sizeof(Object*) &&
               std::is_standard_layout_v<Ref<Object>>);
+
+template <class T>
+void MoveSlots(T* base, size_t to, size_t from, size_t n) {
+  std::memmove(static_cast<void*>(base + to), base + from, n * sizeof(T));
+}
+
+void Vacate(Ref<Object>* slot) {
+  new (slot) Ref<Object>();
+}
+void Vacate(std::string** slot) {
+  *slot = nullptr;
+}
+
+}  // namespace
 
 SortedSlots::SortedSlots(size_t room) {
   Reserve(room);
@@ -22,92 +38,105 @@ SortedSlots::~SortedSlots() {
   ReleaseAll();
 }
 
-void SortedSlots::ReleaseAll() noexcept {
-  const size_t size = std::exchange(size_, 0);
-  for (size_t i = 0; i < size; ++i) {
-    Slot& s = slots_[front_ + i];
-    delete std::exchange(s.key, nullptr);
-    Ref<Object> released = std::move(s.element);
-  }
-  front_ = capacity_ / 2;
+void SortedSlots::DropKey(size_t slot) const {
+  if (keys_) delete std::exchange(keys_[slot], nullptr);
 }
 
 void SortedSlots::KeepKey(size_t i, std::string key) const {
-  Slot& s = slots_[front_ + i];
-  if (s.key) {
-    *s.key = std::move(key);
+  if (!keys_) keys_ = std::make_unique<std::string*[]>(capacity_);
+  std::string*& kept = keys_[front_ + i];
+  if (kept) {
+    *kept = std::move(key);
   } else {
-    s.key = new std::string(std::move(key));
+    kept = new std::string(std::move(key));
   }
 }
 
 void SortedSlots::ForgetKeys() {
-  for (size_t i = 0; i < size_; ++i)
-    delete std::exchange(slots_[front_ + i].key, nullptr);
+  for (size_t i = 0; i < size_; ++i) DropKey(front_ + i);
+}
+
+void SortedSlots::ReleaseAll() noexcept {
+  const size_t size = std::exchange(size_, 0);
+  for (size_t i = 0; i < size; ++i) {
+    DropKey(front_ + i);
+    Ref<Object> released = std::move(elements_[front_ + i]);
+  }
+  front_ = capacity_ / 2;
 }
 
 void SortedSlots::Reserve(size_t room) {
   const size_t needed = 2 * (room + 1);
   if (needed <= capacity_) return;
   const size_t capacity = std::max(needed, capacity_ + capacity_ / 2);
-  auto grown = std::make_unique<Slot[]>(capacity);
-  Relocate(grown.get(), capacity);
-  slots_ = std::move(grown);
-  capacity_ = capacity;
-}
-
-void SortedSlots::Relocate(Slot* to, size_t capacity) {
+  auto elements = std::make_unique<Ref<Object>[]>(capacity);
+  std::unique_ptr<std::string*[]> keys;
+  if (keys_) keys = std::make_unique<std::string*[]>(capacity);
+  // Nothing below can fail.
   const size_t front = (capacity - size_) / 2;
   if (size_ != 0) {
-    std::memcpy(static_cast<void*>(to + front), &slots_[front_],
-                size_ * sizeof(Slot));
-    for (size_t i = 0; i < size_; ++i) new (&slots_[front_ + i]) Slot();
+    std::memcpy(static_cast<void*>(&elements[front]), &elements_[front_],
+                size_ * sizeof(Ref<Object>));
+    for (size_t i = 0; i < size_; ++i) Vacate(&elements_[front_ + i]);
+    if (keys)
+      std::memcpy(&keys[front], &keys_[front_], size_ * sizeof(std::string*));
   }
+  elements_ = std::move(elements);
+  keys_ = std::move(keys);
+  capacity_ = capacity;
   front_ = front;
 }
 
 void SortedSlots::Shift(size_t from, size_t n, int by) {
   if (n == 0) return;
-  Slot* base = slots_.get();
-  std::memmove(static_cast<void*>(base + from + by), base + from,
-               n * sizeof(Slot));
-  new (base + (by > 0 ? from : from + n - 1)) Slot();
+  const size_t to = from + by;
+  const size_t left = by > 0 ? from : from + n - 1;
+  MoveSlots(elements_.get(), to, from, n);
+  Vacate(&elements_[left]);
+  if (keys_) {
+    MoveSlots(keys_.get(), to, from, n);
+    Vacate(&keys_[left]);
+  }
 }
 
-void SortedSlots::Recentre() {
-  const size_t front = (capacity_ - size_) / 2;
+void SortedSlots::MoveRun(size_t front) {
   if (front == front_) return;
-  Slot* base = slots_.get();
-  std::memmove(static_cast<void*>(base + front), base + front_,
-               size_ * sizeof(Slot));
-  // Clear the old slots the run no longer covers.
-  size_t first = front < front_ ? std::max(front + size_, front_) : front_;
-  size_t last = front < front_ ? front_ + size_ : std::min(front, front_ + size_);
-  for (size_t i = first; i < last; ++i) new (base + i) Slot();
+  // The old slots the run no longer covers.
+  const size_t first =
+      front < front_ ? std::max(front + size_, front_) : front_;
+  const size_t last =
+      front < front_ ? front_ + size_ : std::min(front, front_ + size_);
+  MoveSlots(elements_.get(), front, front_, size_);
+  for (size_t i = first; i < last; ++i) Vacate(&elements_[i]);
+  if (keys_) {
+    MoveSlots(keys_.get(), front, front_, size_);
+    for (size_t i = first; i < last; ++i) Vacate(&keys_[i]);
+  }
   front_ = front;
 }
 
 void SortedSlots::Insert(size_t i, Ref<Object> o,
                          std::unique_ptr<std::string> key) {
-  // Move whichever side holds fewer elements.
+  if (key && !keys_) keys_ = std::make_unique<std::string*[]>(capacity_);
+  // Nothing below can fail. Move whichever side holds fewer elements;
+  // re-centre the run when that side has no free slot.
   const bool move_front = i < size_ - i;
-  if (move_front ? front_ == 0 : front_ + size_ == capacity_) Recentre();
+  if (move_front ? front_ == 0 : front_ + size_ == capacity_)
+    MoveRun((capacity_ - size_) / 2);
   if (move_front) {
     Shift(front_, i, -1);
     --front_;
   } else {
     Shift(front_ + i, size_ - i, 1);
   }
-  Slot& s = slots_[front_ + i];
-  s.element = std::move(o);
-  s.key = key.release();
+  elements_[front_ + i] = std::move(o);
+  if (key) keys_[front_ + i] = key.release();
   ++size_;
 }
 
 Ref<Object> SortedSlots::Take(size_t i) {
-  Slot& s = slots_[front_ + i];
-  Ref<Object> taken = std::move(s.element);
-  delete std::exchange(s.key, nullptr);
+  Ref<Object> taken = std::move(elements_[front_ + i]);
+  DropKey(front_ + i);
   if (i < size_ - 1 - i) {
     Shift(front_, i, 1);
     ++front_;
@@ -122,9 +151,8 @@ std::vector<Ref<Object>> SortedSlots::TakeAll() {
   std::vector<Ref<Object>> taken;
   taken.reserve(size_);
   for (size_t i = 0; i < size_; ++i) {
-    Slot& s = slots_[front_ + i];
-    taken.push_back(std::move(s.element));
-    delete std::exchange(s.key, nullptr);
+    DropKey(front_ + i);
+    taken.push_back(std::move(elements_[front_ + i]));
   }
   size_ = 0;
   front_ = capacity_ / 2;
@@ -132,10 +160,8 @@ std::vector<Ref<Object>> SortedSlots::TakeAll() {
 }
 
 std::vector<Ref<Object>> SortedSlots::Copy() const {
-  std::vector<Ref<Object>> copy;
-  copy.reserve(size_);
-  for (size_t i = 0; i < size_; ++i) copy.push_back(slots_[front_ + i].element);
-  return copy;
+  return std::vector<Ref<Object>>(&elements_[front_],
+                                  &elements_[front_] + size_);
 }
 
 }  // namespace kvl::internal
