@@ -42,8 +42,8 @@
 #include <vector>
 
 #include "kvl/collections/array_iterator.h"
-#include "kvl/collections/sorted_slots.h"
 #include "kvl/collections/sorted_callers.h"
+#include "kvl/collections/sorted_slots.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
