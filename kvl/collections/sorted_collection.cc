@@ -28,6 +28,22 @@ class CallingScope {
   int& depth_;
 };
 
+// The object of a variant as a Ref, borrowing the variant's reference for
+// as long as it lives instead of counting one of its own: the variant (the
+// caller's, never changed by a search) keeps the object alive meanwhile.
+class Borrowed {
+ public:
+  explicit Borrowed(const Variant& x)
+      : ref_(Ref<Object>::Adopt(x.AsObject())) {}
+  ~Borrowed() { ref_.Detach(); }
+  Borrowed(const Borrowed&) = delete;
+  Borrowed& operator=(const Borrowed&) = delete;
+  const Ref<Object>& get() const { return ref_; }
+
+ private:
+  Ref<Object> ref_;
+};
+
 // True for a number or for text that reads as one: such a value names a
 // position. Empty, booleans and dates do not.
 bool NamesPosition(const Variant& x) {
@@ -124,8 +140,7 @@ Ref<Object> SortedCollection::Find(const Variant& x) {
 int16_t SortedCollection::IndexOf(const Variant& x) {
   int16_t found = -1;
   // Whatever the comparator or extractor raises makes the search give -1.
-  if (CallClient(ClientFailure::kReturn, [&] { found = Locate(x); }))
-    return -1;
+  if (CallClient(ClientFailure::kReturn, [&] { found = Locate(x); })) return -1;
   return found;
 }
 
@@ -250,7 +265,8 @@ int16_t SortedCollection::LocateKey(std::string_view key) const {
 int16_t SortedCollection::Locate(const Variant& x) const {
   if (x.is_string()) return LocateKey(x.AsString());
   if (!x.is_object() || count_ == 0) return -1;
-  Ref<Object> o = x.ObjectRef();
+  Borrowed borrowed(x);
+  const Ref<Object>& o = borrowed.get();
   // With the default order an object is equal to an element exactly when
   // their keys are.
   if (comparator_.is_default()) return LocateKey(KeyOf(o));
