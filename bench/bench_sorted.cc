@@ -11,12 +11,16 @@
 //   vector;
 // - a typed IComparator on an integer field vs the vector ordered by that
 //   field.
+//
+// BM_SortedDrainFront empties a collection from position 0 beside a
+// std::multiset emptied from begin().
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -258,6 +262,38 @@ void BM_FindVectorByDue(benchmark::State& state) {
   Report(state);
 }
 BENCHMARK(BM_FindVectorByDue)->Unit(benchmark::kMillisecond);
+
+// ---- removal from the front
+// ----------------------------------------------------
+
+// The typed-comparator collection emptied by removing position 0, as a
+// queue of timers does; building it is not timed. Beside a std::multiset
+// ordered the same way and emptied from begin().
+void BM_SortedDrainFront(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    Ref<SortedCollection> coll = Built(MakeRef<ByDue>(), nullptr);
+    state.ResumeTiming();
+    while (coll->Count() > 0) coll->Remove(int16_t{0});
+  }
+  Report(state);
+}
+BENCHMARK(BM_SortedDrainFront)->Unit(benchmark::kMillisecond);
+
+void BM_MultisetDrainFront(benchmark::State& state) {
+  auto less = [](const Ref<Item>& a, const Ref<Item>& b) {
+    return a->due() < b->due();
+  };
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::multiset<Ref<Item>, decltype(less)> set(less);
+    for (const Ref<Item>& item : TheData().items) set.insert(item);
+    state.ResumeTiming();
+    while (!set.empty()) set.erase(set.begin());
+  }
+  Report(state);
+}
+BENCHMARK(BM_MultisetDrainFront)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kvl

@@ -5,6 +5,12 @@
 //
 // A handle holds a counted reference on its object and must be given a
 // non-null one.
+//
+// Keys of a C++ extractor are kept: the collection reads an element's key
+// through it once and keeps it while the element is stored and the
+// extractor is set, so such an extractor must give an element the same key
+// for as long as it is stored. The DefaultExtractor and extractors called by
+// name are asked at every comparison.
 #ifndef KVL_COLLECTIONS_SORTED_CALLERS_H_
 #define KVL_COLLECTIONS_SORTED_CALLERS_H_
 
@@ -29,16 +35,22 @@ int16_t CompareByName(Object& comparator, const Ref<Object>& e,
 class ExtractorHandle {
  public:
   explicit ExtractorHandle(Ref<Object> extractor)
-      : object_(std::move(extractor)), typed_(object_) {}
+      : object_(std::move(extractor)),
+        typed_(object_),
+        keeps_keys_(typed_ && dynamic_cast<DefaultExtractor*>(
+                                  object_->Identity()) == nullptr) {}
 
   std::string Key(const Ref<Object>& o) const {
     return typed_ ? typed_->Key(o) : KeyByName(*object_, o);
   }
+  // True when the keys it gives may be kept (see above).
+  bool keeps_keys() const { return keeps_keys_; }
   const Ref<Object>& object() const { return object_; }
 
  private:
   Ref<Object> object_;
   InterfaceRef<IExtractor> typed_;
+  bool keeps_keys_;
 };
 
 class ComparatorHandle {

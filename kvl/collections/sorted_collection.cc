@@ -1,6 +1,7 @@
 #include "kvl/collections/sorted_collection.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -25,6 +26,22 @@ class CallingScope {
 
  private:
   int& depth_;
+};
+
+// The object of a variant as a Ref, borrowing the variant's reference for
+// as long as it lives instead of counting one of its own: the variant (the
+// caller's, never changed by a search) keeps the object alive meanwhile.
+class Borrowed {
+ public:
+  explicit Borrowed(const Variant& x)
+      : ref_(Ref<Object>::Adopt(x.AsObject())) {}
+  ~Borrowed() { ref_.Detach(); }
+  Borrowed(const Borrowed&) = delete;
+  Borrowed& operator=(const Borrowed&) = delete;
+  const Ref<Object>& get() const { return ref_; }
+
+ private:
+  Ref<Object> ref_;
 };
 
 // True for a number or for text that reads as one: such a value names a
@@ -69,15 +86,15 @@ const ClassInfo& SortedCollection::StaticClass() {
 KVL_REGISTER_CLASS(SortedCollection)
 
 SortedCollection::SortedCollection()
-    : storage_(static_cast<size_t>(capacity_) + 1),
+    : slots_(static_cast<size_t>(capacity_)),
       extractor_(MakeRef<DefaultExtractor>()),
       comparator_(MakeRef<DefaultComparator>()) {}
 
 SortedCollection::~SortedCollection() {
   // The elements first, position 0 first; then the members release the
   // comparator and the extractor.
-  const int16_t count = std::exchange(count_, 0);
-  for (int16_t i = 0; i < count; ++i) storage_[static_cast<size_t>(i)].reset();
+  count_ = 0;
+  slots_.ReleaseAll();
 }
 
 void SortedCollection::CheckNotCalling() const {
@@ -91,9 +108,7 @@ void SortedCollection::Clear() {
   CheckNotCalling();
   // Empty the collection before releasing anything: an element's
   // termination may reach the collection, or drop its last reference.
-  std::vector<Ref<Object>> released(
-      std::make_move_iterator(storage_.begin()),
-      std::make_move_iterator(storage_.begin() + count_));
+  std::vector<Ref<Object>> released = slots_.TakeAll();
   count_ = 0;
   for (Ref<Object>& r : released) r.reset();
 }
@@ -110,12 +125,12 @@ void SortedCollection::SetExtractorRef(Ref<Object> extractor) {
   if (!extractor) extractor = MakeRef<DefaultExtractor>();
   internal::ExtractorHandle replaced = std::exchange(
       extractor_, internal::ExtractorHandle(std::move(extractor)));
+  slots_.ForgetKeys();
 }
 
 Ref<ArrayIterator> SortedCollection::Elements() const {
   // Making the snapshot can fail only for lack of memory, which propagates.
-  return MakeRef<ArrayIterator>(
-      std::vector<Ref<Object>>(storage_.begin(), storage_.begin() + count_));
+  return MakeRef<ArrayIterator>(slots_.Copy());
 }
 
 Ref<Object> SortedCollection::Find(const Variant& x) {
@@ -125,21 +140,28 @@ Ref<Object> SortedCollection::Find(const Variant& x) {
 int16_t SortedCollection::IndexOf(const Variant& x) {
   int16_t found = -1;
   // Whatever the comparator or extractor raises makes the search give -1.
-  if (CallClient(ClientFailure::kReturn, [&] { found = Locate(x); }))
-    return -1;
+  if (CallClient(ClientFailure::kReturn, [&] { found = Locate(x); })) return -1;
   return found;
 }
 
 int16_t SortedCollection::Insert(Ref<Object> o) {
   CheckNotCalling();
   if (!o) Raise(kErrObjectNotSet, StaticClass().ProgId());
-  int16_t position = count_ == 0 ? 0 : CheckedAdd(SearchObject(o), 1);
+  int16_t position = 0;
+  std::unique_ptr<std::string> key;
+  if (count_ > 0 && comparator_.is_default()) {
+    // The default order compares keys: read the new one once, and keep it
+    // when the extractor's keys are kept.
+    std::string k = KeyOf(o);
+    position = CheckedAdd(SearchKey(k).position, 1);
+    if (extractor_.keeps_keys())
+      key = std::make_unique<std::string>(std::move(k));
+  } else if (count_ > 0) {
+    position = CheckedAdd(SearchObject(o), 1);
+  }
   int16_t count = CheckedAdd(count_, 1);
   if (count_ == capacity_) Grow();
-  auto first = storage_.begin() + position;
-  std::move_backward(first, storage_.begin() + count_,
-                     storage_.begin() + count);
-  *first = std::move(o);
+  slots_.Insert(static_cast<size_t>(position), std::move(o), std::move(key));
   count_ = count;
   return position;
 }
@@ -166,7 +188,7 @@ int16_t SortedCollection::Remove(const Variant& x) {
 // ---- private ---------------------------------------------------------------
 
 template <class Cmp>
-int16_t SortedCollection::Search(const Cmp& cmp) const {
+SortedCollection::Found SortedCollection::Search(const Cmp& cmp) const {
   CallingScope calling(calling_);
   int32_t lo = 0;
   int32_t hi = count_ - 1;
@@ -180,11 +202,17 @@ int16_t SortedCollection::Search(const Cmp& cmp) const {
     } else if (c > 0) {
       lo = mid + 1;
     } else {
-      while (mid + 1 < count_ && cmp(mid + 1) >= 0) ++mid;
-      return static_cast<int16_t>(mid);
+      while (mid + 1 < count_) {
+        int next = cmp(mid + 1);
+        if (next < 0) break;
+        ++mid;
+        c = next;
+      }
+      return {static_cast<int16_t>(mid), c == 0};
     }
   }
-  return static_cast<int16_t>(hi);
+  // Element hi, when there is one, was compared and sorts before.
+  return {static_cast<int16_t>(hi), false};
 }
 
 std::string SortedCollection::KeyOf(const Ref<Object>& o) const {
@@ -195,46 +223,61 @@ std::string SortedCollection::KeyOf(const Ref<Object>& o) const {
 int16_t SortedCollection::SearchObject(const Ref<Object>& x) const {
   if (count_ == 0) return -1;
   // The default order compares keys: read the sought one once.
-  if (comparator_.is_default()) return SearchKey(KeyOf(x));
+  if (comparator_.is_default()) return SearchKey(KeyOf(x)).position;
+  return SearchObjectFound(x).position;
+}
+
+SortedCollection::Found SortedCollection::SearchObjectFound(
+    const Ref<Object>& x) const {
   return Search([&](int32_t i) {
     return comparator_.Compare(extractor_.object(), x,
-                               storage_[static_cast<size_t>(i)]);
+                               slots_[static_cast<size_t>(i)]);
   });
 }
 
-int16_t SortedCollection::SearchKey(std::string_view key) const {
+std::string_view SortedCollection::ElementKey(size_t i,
+                                              std::string& scratch) const {
+  if (!extractor_.keeps_keys()) {
+    scratch = extractor_.Key(slots_[i]);
+    return scratch;
+  }
+  if (const std::string* kept = slots_.key(i)) return *kept;
+  slots_.KeepKey(i, extractor_.Key(slots_[i]));
+  return *slots_.key(i);
+}
+
+SortedCollection::Found SortedCollection::SearchKey(
+    std::string_view key) const {
+  std::string scratch;
   return Search([&](int32_t i) {
     return DefaultComparator::CompareKeys(
-        key, extractor_.Key(storage_[static_cast<size_t>(i)]));
+        key, ElementKey(static_cast<size_t>(i), scratch));
   });
 }
 
 int16_t SortedCollection::LocateKey(std::string_view key) const {
-  int16_t p = SearchKey(key);
-  if (p < 0) return -1;
-  return EqualsNoCase(KeyOf(storage_[static_cast<size_t>(p)]), key) ? p : -1;
+  // The search compared the key with the element where it ended: that
+  // comparison says whether the element's key equals it.
+  Found found = SearchKey(key);
+  return found.equal ? found.position : -1;
 }
 
 int16_t SortedCollection::Locate(const Variant& x) const {
   if (x.is_string()) return LocateKey(x.AsString());
   if (!x.is_object() || count_ == 0) return -1;
-  Ref<Object> o = x.ObjectRef();
+  Borrowed borrowed(x);
+  const Ref<Object>& o = borrowed.get();
   // With the default order an object is equal to an element exactly when
   // their keys are.
   if (comparator_.is_default()) return LocateKey(KeyOf(o));
-  int16_t p = SearchObject(o);
-  if (p < 0) return -1;
-  CallingScope calling(calling_);
-  return comparator_.Compare(extractor_.object(),
-                             storage_[static_cast<size_t>(p)], o) == 0
-             ? p
-             : -1;
+  // The search ended on the last element the comparator found equal, or
+  // on one that sorts before: its own comparison decides.
+  Found found = SearchObjectFound(o);
+  return found.equal ? found.position : -1;
 }
 
 void SortedCollection::RemoveAt(int16_t p) {
-  auto slot = storage_.begin() + p;
-  Ref<Object> released = std::move(*slot);
-  std::move(slot + 1, storage_.begin() + count_, slot);
+  Ref<Object> released = slots_.Take(static_cast<size_t>(p));
   count_ = static_cast<int16_t>(count_ - 1);
   // `released` goes last: its termination may reach this collection.
 }
@@ -242,7 +285,7 @@ void SortedCollection::RemoveAt(int16_t p) {
 void SortedCollection::Grow() {
   int16_t grown = capacity_ < 1000 ? CheckedAdd(capacity_, capacity_)
                                    : CheckedAdd(capacity_, 100);
-  storage_.resize(static_cast<size_t>(grown) + 1);
+  slots_.Reserve(static_cast<size_t>(grown));
   capacity_ = grown;
 }
 

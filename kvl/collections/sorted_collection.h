@@ -43,6 +43,7 @@
 
 #include "kvl/collections/array_iterator.h"
 #include "kvl/collections/sorted_callers.h"
+#include "kvl/collections/sorted_slots.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -59,7 +60,7 @@ class SortedCollection : public Object {
   // The element at position `n`, or Nothing when `n` is negative or not
   // below Count().
   Ref<Object> at(int16_t n) const {
-    return n >= 0 && n < count_ ? storage_[static_cast<size_t>(n)] : nullptr;
+    return n >= 0 && n < count_ ? slots_[static_cast<size_t>(n)] : nullptr;
   }
   // Removes every element, releasing each (position 0 first).
   void Clear();
@@ -78,8 +79,10 @@ class SortedCollection : public Object {
   Ref<Object> Find(const Variant& x);
   // Text: the position of the last element whose key equals `x` ignoring
   // case. Object: the position of the last element the comparator finds
-  // equal to `x`. -1 when there is none, for any other kind of value, and
-  // when the comparator or extractor fails.
+  // equal to `x` (compare(e, x, element) is 0). -1 when there is none, for
+  // any other kind of value, and when the comparator or extractor fails.
+  // The comparator (or, for text, the extractor) is asked once per step of
+  // the binary search and of the step over equal elements, nothing more.
   int16_t IndexOf(const Variant& x);
   // Inserts `o` after every element it does not sort before and returns its
   // position. Raises 91 for Nothing, 6 when the collection is full, and
@@ -104,13 +107,25 @@ class SortedCollection : public Object {
   int16_t Capacity() const { return capacity_; }
 
  private:
+  // Where a binary search ended: the last position of an equal run when
+  // one was found, else the position of the last element that sorts
+  // before (-1 for none); `equal` when the comparison at that position
+  // gave 0.
+  struct Found {
+    int16_t position;
+    bool equal;
+  };
   // Binary search by `cmp(i)`, the sign of comparing the sought value with
-  // element i: the last position of an equal run when one is found, else
-  // the position of the last element that sorts before (-1 for none).
+  // element i.
   template <class Cmp>
-  int16_t Search(const Cmp& cmp) const;
+  Found Search(const Cmp& cmp) const;
   int16_t SearchObject(const Ref<Object>& x) const;
-  int16_t SearchKey(std::string_view key) const;
+  // Search with the comparator.
+  Found SearchObjectFound(const Ref<Object>& x) const;
+  Found SearchKey(std::string_view key) const;
+  // The key of element `i`: the one kept for it when the extractor's keys
+  // are kept, else read now.
+  std::string_view ElementKey(size_t i, std::string& scratch) const;
   // The position of the last element whose key equals `key`, or -1.
   int16_t LocateKey(std::string_view key) const;
   // IndexOf without catching failures of the comparator or extractor.
@@ -123,8 +138,8 @@ class SortedCollection : public Object {
 
   int16_t capacity_ = 20;
   int16_t count_ = 0;
-  // capacity_ + 1 slots; 0 .. count_-1 hold the elements, the rest null.
-  std::vector<Ref<Object>> storage_;
+  // count_ elements; room for capacity_ of them.
+  internal::SortedSlots slots_;
   // Declared in this order so that the comparator is released before the
   // extractor.
   internal::ExtractorHandle extractor_;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <new>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -296,6 +298,87 @@ TEST(SortedCollectionTest, LateBoundClientsAndCatalogue) {
   EXPECT_EQ(order,
             "at/1 Clear/1 Comparator/8 Count/2 Elements/2 Extractor/8 Find/1 "
             "IndexOf/1 Insert/1 Item/1 Remove/1 ");
+}
+
+// Inserts anywhere and removals at the front, the back and in between keep
+// the same elements in the same order as a plain list, across the storage's
+// re-centring and growth; equal numbers stay in insertion order.
+TEST(SortedCollectionTest, MatchesAPlainListUnderRandomChanges) {
+  auto coll = MakeRef<SortedCollection>();
+  coll->SetComparatorRef(MakeRef<ByNumber>());
+  std::vector<Ref<Object>> model;
+  std::mt19937 random(11);
+  for (int step = 0; step < 6000; ++step) {
+    const int choice = static_cast<int>(random() % 10);
+    if (choice < 6 || model.empty()) {
+      auto o = MakeRef<Keyed>("", static_cast<int>(random() % 300));
+      auto at = std::upper_bound(
+          model.begin(), model.end(), N(o),
+          [](int n, const Ref<Object>& e) { return n < N(e); });
+      int16_t expected = static_cast<int16_t>(at - model.begin());
+      model.insert(at, o);
+      ASSERT_EQ(coll->Insert(o), expected);
+    } else {
+      // Mostly the ends, as a queue of timers does.
+      const size_t n = model.size();
+      size_t p = choice < 8 ? 0 : choice == 8 ? n - 1 : random() % n;
+      ASSERT_EQ(coll->Remove(static_cast<int16_t>(p)), static_cast<int16_t>(p));
+      model.erase(model.begin() + static_cast<std::ptrdiff_t>(p));
+    }
+    ASSERT_EQ(coll->Count(), static_cast<int16_t>(model.size()));
+  }
+  for (size_t i = 0; i < model.size(); ++i)
+    ASSERT_EQ(coll->at(static_cast<int16_t>(i)), model[i]) << i;
+  Ref<ArrayIterator> it = coll->Elements();
+  for (const Ref<Object>& o : model) EXPECT_EQ(it->NextElement(), o);
+}
+
+// Counts the keys it is asked for.
+class CountingKey : public Object, public IExtractor {
+  KVL_DECLARE_CLASS(CountingKey)
+ public:
+  std::string Key(const Ref<Object>& o) override {
+    ++calls;
+    return static_cast<Keyed&>(*o).key;
+  }
+  int calls = 0;
+};
+const ClassInfo& CountingKey::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<CountingKey>("CountingKey", ClassKind::kPrivate).Build();
+  return info;
+}
+
+// A C++ extractor is asked once per stored element (until it is set
+// again); one reached by name is asked once per comparison, and the search
+// itself tells whether the key it ended on is the one sought.
+TEST(SortedCollectionTest, HowOftenExtractorsAreAsked) {
+  auto coll = MakeRef<SortedCollection>();
+  auto typed = MakeRef<CountingKey>();
+  coll->SetExtractorRef(typed);
+  const std::vector<std::string> keys = {"d", "b", "f", "a", "c", "e", "g"};
+  for (const std::string& k : keys) coll->Insert(MakeRef<Keyed>(k));
+  typed->calls = 0;
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& k : keys) EXPECT_GE(coll->IndexOf(k), 0);
+  EXPECT_EQ(coll->IndexOf("bb"), -1);
+  EXPECT_EQ(typed->calls, 0);  // every key was read while inserting
+  coll->SetExtractorRef(typed);
+  EXPECT_EQ(coll->IndexOf("g"), 6);
+  EXPECT_EQ(typed->calls, 3);  // d, f, g read again
+
+  int by_name = 0;
+  auto late = MakeRef<DynamicObject>("Late");
+  late->OnMethod("Key", [&](std::span<Variant> a) {
+    ++by_name;
+    return Variant(static_cast<Keyed&>(*a[0].AsObject()).key);
+  });
+  coll->SetExtractorRef(late);
+  EXPECT_EQ(coll->IndexOf("d"), 3);
+  EXPECT_EQ(by_name, 2);  // "d" at the middle, then the step to "e"
+  by_name = 0;
+  EXPECT_EQ(coll->IndexOf("bb"), -1);
+  EXPECT_EQ(by_name, 3);  // d, b, c
 }
 
 // Everything is released, including when an element's termination drops

@@ -1,5 +1,7 @@
 #include "kvl/collections/sorted_extractor.h"
 
+#include <utility>
+
 #include "kvl/collections/sorted_callers.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
@@ -41,7 +43,9 @@ KVL_REGISTER_CLASS(DefaultExtractor)
 
 std::string DefaultExtractor::Key(const Ref<Object>& o) {
   if (!o) Raise(kErrObjectNotSet);
-  return ToText(o->Invoke("Key", CallKind::kGet, {}));
+  Variant key = o->Invoke("Key", CallKind::kGet, {});
+  if (key.is_string()) return std::move(key.MutableString());
+  return ToText(key);
 }
 
 std::string ExtractKey(Object& extractor, const Ref<Object>& o) {

@@ -63,10 +63,24 @@ const ClassInfo& TimerComparator::StaticClass() {
 }
 KVL_REGISTER_CLASS(TimerComparator)
 
+namespace {
+
+// The LongTimer `o` is, or null. Objects whose table is LongTimer's are
+// LongTimers themselves (an interface view has its interface's table), so
+// the queue's own timers are recognised without a dynamic_cast.
+LongTimer* AsTimer(const Ref<Object>& o) {
+  if (!o) return nullptr;
+  if (&o->Class() == &LongTimer::StaticClass())
+    return static_cast<LongTimer*>(o.get());
+  return o->As<LongTimer>();
+}
+
+}  // namespace
+
 int16_t TimerComparator::compare(const Ref<Object>&, const Ref<Object>& o1,
                                  const Ref<Object>& o2) {
-  auto* t1 = o1 ? o1->As<LongTimer>() : nullptr;
-  auto* t2 = o2 ? o2->As<LongTimer>() : nullptr;
+  LongTimer* t1 = AsTimer(o1);
+  LongTimer* t2 = AsTimer(o2);
   // Two long timers read the same current tick: their completions decide.
   int64_t d = t1 && t2 ? int64_t{t1->CompletionTick()} - t2->CompletionTick()
                        : int64_t{RemainingTicksOf(o1)} - RemainingTicksOf(o2);
