@@ -102,7 +102,9 @@ void AddServiceListeners(EventBus& bus, const Ref<Counter>& counter, int n) {
     switch (i % 4) {
       case 0: bus.Listen(counter, svc + "/Ping", Variant()); break;
       case 1: bus.Listen(counter, svc + "/*", Variant()); break;
-      case 2: bus.Listen(counter, svc + "/To/*", Variant("Copies=[0-9]")); break;
+      case 2:
+        bus.Listen(counter, svc + "/To/*", Variant("Copies=[0-9]"));
+        break;
       default: bus.ListenString(counter, svc + "/Ping K*=V*"); break;
     }
   }

@@ -327,8 +327,8 @@ TEST_F(EventBusTest, ListenerChangesDuringDeliveryKeepTheOrder) {
        "a b c d e", "b c d e a"},
       {[](EventBus& bus) { bus.SetListenerPriority(4, Variant(3)); },
        "a b c e d", "a b c e d"},
-      {[](EventBus& bus) { bus.SetListenerPriority(5, Variant(1)); },
-       "a b c d", "e a b c d"},
+      {[](EventBus& bus) { bus.SetListenerPriority(5, Variant(1)); }, "a b c d",
+       "e a b c d"},
       {[&](EventBus& bus) {
          bus.Listen(Receiver("f"), "JOB/*", Variant());
          bus.Listen(Receiver("g"), "*", Variant());
@@ -339,15 +339,16 @@ TEST_F(EventBusTest, ListenerChangesDuringDeliveryKeepTheOrder) {
   auto calls = [](const std::string& tags) {
     std::string out;
     for (char tag : tags)
-      if (tag != ' ') out += (out.empty() ? "" : " ") + std::string(1, tag) +
-                             ":Job/To";
+      if (tag != ' ')
+        out += (out.empty() ? "" : " ") + std::string(1, tag) + ":Job/To";
     return out;
   };
   for (const Case& c : cases) {
     auto bus = MakeRef<EventBus>();
     const std::pair<const char*, const char*> members[] = {
-        {"a", "Job/*"}, {"b", "*"}, {"c", "Job/To"}, {"d", "J*"},
-        {"e", "job/t?"}};
+        {"a", "Job/*"}, {"b", "*"},      {"c", "Job/To"},
+        {"d", "J*"},    {"e", "job/t?"},
+    };
     bool acted = false;
     for (const auto& [tag, pattern] : members) {
       auto r = Receiver(tag);
@@ -406,14 +407,33 @@ TEST_F(EventBusTest, DeliveryMatchesAWalkOverEveryListener) {
     std::string pattern;
     char role;  // 'L', 'M' or 'C'
   };
-  const char* patterns[] = {"Job/*",   "job/To/*", "Job",   "*",
-                            "J*",      "*/To/*",   "Disk/*", "DISK/Full",
-                            "?ob/*",   "[jd]*",    "Job/To/Printer",
-                            "/x",      "",         "Caf\xC3\xA9/*",
-                            "Jobs/*",  "Job/[!T]*"};
-  const char* names[] = {"Job/To/Printer", "JOB/to/x", "Job", "Disk/Full",
-                         "disk/x", "", "/x", "Jobs/To", "Caf\xC3\xA9/1",
-                         "CAF\xC3\xA9/2", "Job/Other"};
+  const char* patterns[] = {"Job/*",
+                            "job/To/*",
+                            "Job",
+                            "*",
+                            "J*",
+                            "*/To/*",
+                            "Disk/*",
+                            "DISK/Full",
+                            "?ob/*",
+                            "[jd]*",
+                            "Job/To/Printer",
+                            "/x",
+                            "",
+                            "Caf\xC3\xA9/*",
+                            "Jobs/*",
+                            "Job/[!T]*"};
+  const char* names[] = {"Job/To/Printer",
+                         "JOB/to/x",
+                         "Job",
+                         "Disk/Full",
+                         "disk/x",
+                         "",
+                         "/x",
+                         "Jobs/To",
+                         "Caf\xC3\xA9/1",
+                         "CAF\xC3\xA9/2",
+                         "Job/Other"};
   std::mt19937 rng(7);
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   std::array<std::vector<Model>, 3> classes;

@@ -95,10 +95,10 @@ TEST(EventObjectTest, MatchQualOnManyParameters) {
       bool match;
     };
     const Case cases[] = {
-        {"port", "80", true},   {"PORT", "8080", true}, {"Port", "8*", true},
-        {"Port", "9", false},   {"Port", "*", true},    {"Obj", "", true},
-        {"Obj", "x", false},    {"Absent", "*", false}, {"", "blank", true},
-        {"Por", "*", false},    {"Port.1", "*", false},
+        {"port", "80", true}, {"PORT", "8080", true}, {"Port", "8*", true},
+        {"Port", "9", false}, {"Port", "*", true},    {"Obj", "", true},
+        {"Obj", "x", false},  {"Absent", "*", false}, {"", "blank", true},
+        {"Por", "*", false},  {"Port.1", "*", false},
     };
     for (const Case& c : cases)
       EXPECT_EQ(e->MatchQual(c.name, c.value), c.match)

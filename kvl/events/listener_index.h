@@ -123,7 +123,6 @@ class ListenerIndex {
   };
 
  private:
-
   // The lane `listener` belongs in.
   std::vector<Slot>* LaneOf(size_t priority_class,
                             const EventListener& listener);

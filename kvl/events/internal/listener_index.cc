@@ -84,8 +84,7 @@ void ListenerIndex::Walk::Seek(const EventObject& e) {
     name_version_ = e.name_version();
     words_version_ = index_.version_;
     auto found = index_.words_.find(NameLeadingWord(e.Name()));
-    word_lanes_ =
-        found == index_.words_.end() ? &index_.none_ : &found->second;
+    word_lanes_ = found == index_.words_.end() ? &index_.none_ : &found->second;
   }
   index_version_ = index_.version_;
   general_ = &index_.general_[class_];
