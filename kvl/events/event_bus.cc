@@ -133,6 +133,7 @@ KVL_REGISTER_CLASS(EventBus)
 
 EventBus::~EventBus() {
   form_ = nullptr;
+  index_.Clear();
   for (Store& store : stores_) store.Clear();
   std::deque<Ref<EventObject>> queue;
   queue.swap(queue_);
@@ -201,7 +202,6 @@ int32_t EventBus::Register(Ref<Object> x, std::string_view n, std::string t,
   listener->SetObjectRef(std::move(x));
   listener->SetName(n);
   listener->SetArmed(!firing_);
-  listeners_added_ = true;
   if (id == 0) id = NewId();
   listener->SetID(id);
   listener->SetFlag(flag);
@@ -210,9 +210,26 @@ int32_t EventBus::Register(Ref<Object> x, std::string_view n, std::string t,
   if (quals) listener->AddQualifiers(*quals);
   const std::string trimmed = WithoutTrailingBlanks(listen_string);
   if (!trimmed.empty()) listener->ParseListenerString(trimmed);
-  if (!StoreFor(kDefaultClass, type).Add(std::move(listener), ListenerKey(id)))
+  if (firing_) unarmed_.reserve(unarmed_.size() + 1);
+  if (!Insert(Slot(kDefaultClass, type), listener, id))
     Raise(kErrDuplicateKey, ClassName());
+  if (firing_) unarmed_.push_back(std::move(listener));
   return id;
+}
+
+bool EventBus::Insert(size_t slot, const Ref<EventListener>& listener,
+                      int32_t id) {
+  Store& store = stores_[slot];
+  if (!store.Add(listener, ListenerKey(id))) return false;
+  if (slot % 2 == 0) {
+    try {
+      index_.Add(slot / 2, listener.get());
+    } catch (...) {
+      store.TakeAt(store.size());  // out of memory: not registered at all
+      throw;
+    }
+  }
+  return true;
 }
 
 int32_t EventBus::Listen(Ref<Object> x, const std::string& n,
@@ -347,13 +364,13 @@ int16_t EventBus::EventCount() const {
 void EventBus::FireAllEvents() {
   if (firing_) return;
   Ref<EventBus> keep(this);
-  listeners_added_ = false;
   firing_ = true;
   struct Stop {
     EventBus& bus;
     ~Stop() {
       bus.firing_ = false;
       bus.walking_ = nullptr;
+      bus.ArmAdded();  // also when a delivery ended with out of memory
       bus.ReleaseRetired();
     }
   } stop{*this};
@@ -370,71 +387,83 @@ void EventBus::FireAllEvents() {
       queue_.pop_front();
       ReleaseRetired();
     }  // what is released here may run client code; the bus is consistent
-    if (listeners_added_) ArmAll();
-    listeners_added_ = false;
+    ArmAdded();
   }
 }
 
-void EventBus::ArmAll() {
-  for (Store& store : stores_)
-    for (auto& entry : store) entry.value->SetArmed(true);
+void EventBus::ArmAdded() {
+  while (!unarmed_.empty()) {
+    std::vector<Ref<EventListener>> added;
+    added.swap(unarmed_);
+    for (const Ref<EventListener>& listener : added) listener->SetArmed(true);
+  }
 }
 
 void EventBus::Deliver(const Ref<EventObject>& e) {
   ++delivery_;
   Ref<EventObject> current = e;
-  const bool by_id = e->EventType() != 0;
-  for (int16_t priority = 1; priority <= 3; ++priority) {
-    if (by_id) {
+  if (e->EventType() != 0) {
+    for (int16_t priority = 1; priority <= 3; ++priority)
       DeliverToIds(StoreFor(priority, kIdListener), current);
-    } else {
-      DeliverToPatterns(StoreFor(priority, kPatternListener), current);
-    }
+    walking_ = nullptr;
+    return;
   }
-  walking_ = nullptr;
+  internal::ListenerIndex::Walk walk(index_);
+  for (size_t priority_class = 0; priority_class < 3; ++priority_class)
+    DeliverToPatterns(walk, priority_class, current);
 }
 
-// Listeners are read through references into the store: nothing is
-// destroyed while delivering (Retire), and the cursor follows removals.
-void EventBus::DeliverToPatterns(Store& store, Ref<EventObject>& current) {
+// The index hands out the listeners of the class that can match the
+// event's name, in registration order, and keeps its place when receivers
+// change the listeners or the event. Nothing it hands out is destroyed
+// while delivering (Retire).
+void EventBus::DeliverToPatterns(internal::ListenerIndex::Walk& walk,
+                                 size_t priority_class,
+                                 Ref<EventObject>& current) {
   int normal = 0;
   int catches = 0;
-  uint64_t word = WildcardPattern::LeadingWord(current->Name());
-  walking_ = &store;
-  for (walk_position_ = 1; walk_position_ <= store.size(); ++walk_position_) {
-    EventListener& listener = **store.At(walk_position_);
+  // The leading bytes of the name, which decide most name patterns; read
+  // again after calls that replaced the event or renamed it.
+  uint64_t word = 0;
+  const EventObject* word_of = nullptr;
+  uint32_t word_version = 0;
+  auto name_word = [&] {
+    if (current.get() != word_of || current->name_version() != word_version) {
+      word_of = current.get();
+      word_version = current->name_version();
+      word = WildcardPattern::LeadingWord(current->Name());
+    }
+    return word;
+  };
+  walk.Start(priority_class);
+  while (EventListener* next = walk.Next(*current)) {
+    EventListener& listener = *next;
     if (!listener.Armed() || listener.delivered() == delivery_ ||
-        !listener.Matches(*current, word))
+        !listener.Matches(*current, name_word()))
       continue;
     const int16_t flag = listener.Flag();
     if (flag == kCatch) {
       ++catches;
       continue;
     }
-    const EventObject* before = current.get();
     CallPatternListener(listener, current);
-    if (current.get() != before)
-      word = WildcardPattern::LeadingWord(current->Name());
     if (flag != kMonitor) ++normal;
   }
-  if (normal == 0 && catches > 0) {
-    for (walk_position_ = 1; walk_position_ <= store.size(); ++walk_position_) {
-      EventListener& listener = **store.At(walk_position_);
-      if (!listener.Armed() || !(listener.Flag() & kCatch) ||
-          listener.delivered() == delivery_ ||
-          !listener.Matches(*current, word))
-        continue;
-      const EventObject* before = current.get();
-      CallPatternListener(listener, current);
-      if (current.get() != before)
-        word = WildcardPattern::LeadingWord(current->Name());
-    }
+  if (normal > 0 || catches == 0) return;
+  walk.Start(priority_class);
+  while (EventListener* next = walk.Next(*current)) {
+    EventListener& listener = *next;
+    if (!listener.Armed() || !(listener.Flag() & kCatch) ||
+        listener.delivered() == delivery_ ||
+        !listener.Matches(*current, name_word()))
+      continue;
+    CallPatternListener(listener, current);
   }
-  walking_ = nullptr;
 }
 
-void EventBus::CallPatternListener(EventListener& listener,
-                                   Ref<EventObject>& current) {
+// Inline: called for every listener, from this file only.
+inline void EventBus::CallPatternListener(EventListener& listener,
+                                          Ref<EventObject>& current) {
   listener.set_delivered(delivery_);
   if (IEventReceiver* typed = listener.AsEventReceiver()) {
     CallClient(ClientFailure::kClear, [&] {
@@ -485,8 +514,11 @@ void EventBus::ReleaseRetired() {
 
 Ref<EventListener> EventBus::TakeListener(Store& store, size_t position) {
   std::optional<Ref<EventListener>> taken = store.TakeAt(position);
+  if (!taken) return nullptr;
+  const auto slot = static_cast<size_t>(&store - stores_.data());
+  if (slot % 2 == 0) index_.Remove(slot / 2, taken->get());
   if (&store == walking_ && position <= walk_position_) --walk_position_;
-  return taken ? std::move(*taken) : nullptr;
+  return std::move(*taken);
 }
 
 bool EventBus::FindListener(int32_t id, Store** store, size_t* position) {
@@ -551,7 +583,7 @@ bool EventBus::SetListenerPriority(int32_t ID, const Variant& nNewPriority) {
   const int16_t type =
       (from - stores_.data()) % 2 == 0 ? kPatternListener : kIdListener;
   Ref<EventListener> listener = TakeListener(*from, position);
-  if (!StoreFor(priority, type).Add(listener, ListenerKey(ID))) {
+  if (!Insert(Slot(priority, type), listener, ID)) {
     Retire(std::move(listener));
     Raise(kErrDuplicateKey, ClassName());
   }

@@ -55,6 +55,7 @@
 #include "kvl/collections/keyed_store.h"
 #include "kvl/events/event_listener.h"
 #include "kvl/events/event_object.h"
+#include "kvl/events/listener_index.h"
 #include "kvl/events/timer_form.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
@@ -181,6 +182,9 @@ class EventBus : public Object {
   int32_t Register(Ref<Object> x, std::string_view n, std::string t,
                    int16_t flag, int16_t type, int32_t id,
                    const std::string& listen_string, const Variant* quals);
+  // Adds `listener` at the end of stores_[slot] under its key (and to the
+  // index when it is a pattern listener); false when the key is taken.
+  bool Insert(size_t slot, const Ref<EventListener>& listener, int32_t id);
   // Takes the listener at `position` of `store` out, keeping the delivery
   // cursor on the listener it stood on.
   Ref<EventListener> TakeListener(Store& store, size_t position);
@@ -195,27 +199,33 @@ class EventBus : public Object {
   bool FindListener(int32_t id, Store** store, size_t* position);
 
   void Deliver(const Ref<EventObject>& e);
-  void DeliverToPatterns(Store& store, Ref<EventObject>& current);
+  void DeliverToPatterns(internal::ListenerIndex::Walk& walk,
+                         size_t priority_class, Ref<EventObject>& current);
   void DeliverToIds(Store& store, Ref<EventObject>& current);
   void CallPatternListener(EventListener& listener, Ref<EventObject>& current);
   // Calls by name hand a replaced event back in `current`.
   void CallByName(EventListener& listener, std::string_view member,
                   Ref<EventObject>& current);
-  void ArmAll();
+  // Arms the listeners registered during the delivery of an event.
+  void ArmAdded();
   // The heartbeat's tick: queues the tick event and fires the queue.
   void Tick();
 
   // Class 1 pattern, class 1 id, class 2 pattern, ... (Unlisten order).
   std::array<Store, 6> stores_;
+  // The pattern listeners of stores_, by the leading word of their name.
+  internal::ListenerIndex index_;
   std::deque<Ref<EventObject>> queue_;
   std::vector<Ref<EventListener>> retired_;
+  // Registered while delivering, armed once the event is delivered.
+  std::vector<Ref<EventListener>> unarmed_;
   int32_t last_id_ = 0;
   int16_t browse_class_ = 2;
   int16_t browse_position_ = 0;
   bool firing_ = false;
-  bool listeners_added_ = false;
-  // The delivery in progress: which store is walked and the position of
-  // the listener being called, kept right when listeners are removed.
+  // The id listeners' delivery in progress: which store is walked and the
+  // position of the listener being called, kept right when listeners are
+  // removed.
   Store* walking_ = nullptr;
   size_t walk_position_ = 0;
   uint64_t delivery_ = 0;

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <new>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "kvl/events/wildcard.h"
 #include "kvl/frame/library.h"
 #include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/test_support.h"
@@ -301,6 +304,188 @@ TEST_F(EventBusTest, RemovalAndMovesDuringDelivery) {
     bus->FireAllEvents();
     EXPECT_EQ(Joined(log_), c.delivered);
     log_.clear();
+  }
+}
+
+// Listeners of the same class, some found by the leading word of their
+// pattern and some tried for every event, changed by receiver b while the
+// first of two «Job/To» events is delivered.
+TEST_F(EventBusTest, ListenerChangesDuringDeliveryKeepTheOrder) {
+  struct Case {
+    std::function<void(EventBus&)> b_does;
+    const char* first;  // who receives the first event, in order
+    const char* second;
+  };
+  // Ids: a 1 «Job/*», b 2 «*», c 3 «Job/To», d 4 «J*», e 5 «job/t?».
+  const Case cases[] = {
+      {[](EventBus& bus) { bus.Unlisten(3); }, "a b d e", "a b d e"},
+      {[](EventBus& bus) { bus.Unlisten(4); }, "a b c e", "a b c e"},
+      {[](EventBus& bus) { bus.Unlisten(1); }, "a b c d e", "b c d e"},
+      {[](EventBus& bus) { bus.SetListenerPriority(3, Variant(2)); },
+       "a b d e c", "a b d e c"},
+      {[](EventBus& bus) { bus.SetListenerPriority(1, Variant(2)); },
+       "a b c d e", "b c d e a"},
+      {[](EventBus& bus) { bus.SetListenerPriority(4, Variant(3)); },
+       "a b c e d", "a b c e d"},
+      {[](EventBus& bus) { bus.SetListenerPriority(5, Variant(1)); }, "a b c d",
+       "e a b c d"},
+      {[&](EventBus& bus) {
+         bus.Listen(Receiver("f"), "JOB/*", Variant());
+         bus.Listen(Receiver("g"), "*", Variant());
+       },
+       "a b c d e", "a b c d e f g"},
+      {[](EventBus& bus) { bus.UnlistenAll(nullptr); }, "a b", ""},
+  };
+  auto calls = [](const std::string& tags) {
+    std::string out;
+    for (char tag : tags)
+      if (tag != ' ')
+        out += (out.empty() ? "" : " ") + std::string(1, tag) + ":Job/To";
+    return out;
+  };
+  for (const Case& c : cases) {
+    auto bus = MakeRef<EventBus>();
+    const std::pair<const char*, const char*> members[] = {
+        {"a", "Job/*"}, {"b", "*"},      {"c", "Job/To"},
+        {"d", "J*"},    {"e", "job/t?"},
+    };
+    bool acted = false;
+    for (const auto& [tag, pattern] : members) {
+      auto r = Receiver(tag);
+      if (*tag == 'b')
+        r->action = [&](EventObject&) {
+          if (!acted) c.b_does(*bus);
+          acted = true;
+        };
+      bus->Listen(r, pattern, Variant());
+    }
+    bus->SendString("Job/To");
+    bus->FireAllEvents();
+    EXPECT_EQ(Joined(log_), calls(c.first));
+    log_.clear();
+    bus->SendString("Job/To");
+    bus->FireAllEvents();
+    EXPECT_EQ(Joined(log_), calls(c.second));
+    log_.clear();
+  }
+}
+
+// A receiver that renames the event, or replaces it, sends it on to the
+// later listeners that match the new name, wherever their patterns lead.
+TEST_F(EventBusTest, RenamedEventsGoOnToTheListenersOfTheNewName) {
+  bus_->Listen(Receiver("disk-before"), "Disk/*", Variant());
+  auto renames = Receiver("renames");
+  renames->action = [](EventObject& e) { e.SetName("Disk/Full"); };
+  bus_->Listen(renames, "Job/*", Variant());
+  bus_->Listen(Receiver("job-after"), "Job/*", Variant());
+  bus_->Listen(Receiver("disk-after"), "DISK/*", Variant());
+  bus_->Listen(Receiver("any"), "*", Variant());
+  bus_->SendString("Job/To");
+  EXPECT_EQ(Fire(), "renames:Job/To disk-after:Disk/Full any:Disk/Full");
+
+  bus_->UnlistenAll(nullptr);
+  auto replacement = MakeRef<EventObject>();
+  replacement->SetName("Disk/Replaced");
+  auto client = MakeRef<DynamicObject>("Client");
+  client->OnMethod("EventHandler", [&](std::span<Variant> a) {
+    a[0] = Variant(replacement);
+    return Variant();
+  });
+  bus_->Listen(client, "Job/*", Variant());
+  bus_->Listen(Receiver("job"), "Job/*", Variant());
+  bus_->Listen(Receiver("disk"), "Disk/*", Variant());
+  bus_->SendString("Job/To");
+  EXPECT_EQ(Fire(), "disk:Disk/Replaced");
+}
+
+// Random registrations, moves and removals between firings: every event
+// reaches exactly the listeners a plain walk over each class finds, in the
+// same order, with the catch rule applied per class.
+TEST_F(EventBusTest, DeliveryMatchesAWalkOverEveryListener) {
+  struct Model {
+    int32_t id;
+    std::string pattern;
+    char role;  // 'L', 'M' or 'C'
+  };
+  const char* patterns[] = {"Job/*",
+                            "job/To/*",
+                            "Job",
+                            "*",
+                            "J*",
+                            "*/To/*",
+                            "Disk/*",
+                            "DISK/Full",
+                            "?ob/*",
+                            "[jd]*",
+                            "Job/To/Printer",
+                            "/x",
+                            "",
+                            "Caf\xC3\xA9/*",
+                            "Jobs/*",
+                            "Job/[!T]*"};
+  const char* names[] = {"Job/To/Printer",
+                         "JOB/to/x",
+                         "Job",
+                         "Disk/Full",
+                         "disk/x",
+                         "",
+                         "/x",
+                         "Jobs/To",
+                         "Caf\xC3\xA9/1",
+                         "CAF\xC3\xA9/2",
+                         "Job/Other"};
+  std::mt19937 rng(7);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  std::array<std::vector<Model>, 3> classes;
+  for (int round = 0; round < 400; ++round) {
+    const size_t op = pick(10);
+    if (op < 5) {
+      Model m{0, patterns[pick(std::size(patterns))], "LMC"[pick(3)]};
+      auto r = Receiver(m.pattern);
+      m.id = m.role == 'L'   ? bus_->Listen(r, m.pattern, Variant())
+             : m.role == 'M' ? bus_->Monitor(r, m.pattern, Variant())
+                             : bus_->Catch(r, m.pattern, Variant());
+      classes[1].push_back(m);
+    } else if (op < 8) {
+      auto& from = classes[pick(3)];
+      if (from.empty()) continue;
+      const size_t at = pick(from.size());
+      const Model m = from[at];
+      from.erase(from.begin() + static_cast<std::ptrdiff_t>(at));
+      if (op == 5) {
+        bus_->Unlisten(m.id);
+      } else {
+        const int16_t to = static_cast<int16_t>(1 + pick(3));
+        bus_->SetListenerPriority(m.id, Variant(to));
+        classes[static_cast<size_t>(to - 1)].push_back(m);
+      }
+    } else {
+      const std::string name = names[pick(std::size(names))];
+      Log expected;
+      for (const auto& members : classes) {
+        int normal = 0;
+        int catches = 0;
+        for (const Model& m : members) {
+          if (!WildcardMatch(name, m.pattern)) continue;
+          if (m.role == 'C') {
+            ++catches;
+            continue;
+          }
+          expected.push_back(m.pattern + ":" + name);
+          if (m.role == 'L') ++normal;
+        }
+        if (normal == 0 && catches > 0)
+          for (const Model& m : members)
+            if (m.role == 'C' && WildcardMatch(name, m.pattern))
+              expected.push_back(m.pattern + ":" + name);
+      }
+      auto e = MakeRef<EventObject>();
+      e->SetName(name);
+      bus_->SendEvent(e);
+      bus_->FireAllEvents();
+      ASSERT_EQ(log_, expected) << "round " << round << ", event " << name;
+      log_.clear();
+    }
   }
 }
 

@@ -52,13 +52,17 @@ EventListener::~EventListener() = default;
 Ref<Association> EventListener::FirstValue() {
   cursor_ = 1;
   const Ref<Association>* record = qualifiers_.At(1);
-  return record ? *record : nullptr;
+  if (!record) return nullptr;
+  records_out_ = true;
+  return *record;
 }
 
 Ref<Association> EventListener::NextValue() {
   cursor_ = CheckedAdd(cursor_, 1);
   const Ref<Association>* record = qualifiers_.At(static_cast<size_t>(cursor_));
-  return record ? *record : nullptr;
+  if (!record) return nullptr;
+  records_out_ = true;
+  return *record;
 }
 
 std::string EventListener::FlagToString() const {
@@ -92,36 +96,20 @@ void EventListener::SetObjectRef(Ref<kvl::Object> receiver) {
   typed_receiver_ = receiver_ ? receiver_->As<IEventReceiver>() : nullptr;
 }
 
-void EventListener::CompiledQualifier::Compile(std::string k, std::string v) {
-  kp_pattern = WildcardPattern(k);
-  vp_pattern = WildcardPattern(v);
-  any_value = v.empty() || v == "*";
-  kp = std::move(k);
-  vp = std::move(v);
-}
-
-const EventListener::CompiledQualifier& EventListener::Compiled(
-    size_t index) const {
-  const Association& record = **qualifiers_.At(index + 1);
-  const Variant& k = record.Value();
-  const Variant& v = record.Mapping();
-  CompiledQualifier& compiled = compiled_[index];
-  if (!k.is_string() || !v.is_string() || k.AsString() != compiled.kp ||
-      v.AsString() != compiled.vp) {
-    compiled.Compile(ToText(k), ToText(v));
-  }
-  return compiled;
-}
-
-bool EventListener::MatchesQualifiers(const EventObject& e) const {
-  for (size_t i = 0; i < qualifiers_.size(); ++i) {
+bool EventListener::MatchesChangedQualifiers(const EventObject& e) const {
+  for (size_t i = 0; i < compiled_.size(); ++i) {
+    CompiledQualifier& compiled = compiled_[i];
+    const Association& record = **qualifiers_.At(i + 1);
+    const Variant& k = record.Value();
+    const Variant& v = record.Mapping();
     try {
-      const CompiledQualifier& q = Compiled(i);
-      if (!e.MatchQualifier(q.kp_pattern, q.vp_pattern, q.any_value))
-        return false;
+      if (!k.is_string() || !v.is_string() || k.AsString() != compiled.kp ||
+          v.AsString() != compiled.vp)
+        compiled = CompiledQualifier(ToText(k), ToText(v));
     } catch (const KVLError&) {
       return false;  // a qualifier without text is never satisfied
     }
+    if (!e.MatchQualifier(compiled.pattern)) return false;
   }
   return true;
 }
@@ -142,15 +130,17 @@ void EventListener::AddQualifier(const std::string& kp, const std::string& vp) {
     }
   }
   if (position != 0) {
-    (*qualifiers_.At(position))->SetMapping(Variant(vp));
+    Association& record = **qualifiers_.At(position);
+    CompiledQualifier compiled(ToText(record.Value()), vp);
+    record.SetMapping(Variant(vp));
+    compiled_[position - 1] = std::move(compiled);
     return;
   }
   auto record = MakeRef<Association>();
   record->SetValue(Variant(kp));
   record->SetMapping(Variant(vp));
-  CompiledQualifier compiled;
-  compiled.Compile(kp, vp);
   compiled_.reserve(qualifiers_.size() + 1);
+  CompiledQualifier compiled(kp, vp);
   qualifiers_.Add(std::move(record), kp);
   compiled_.push_back(std::move(compiled));
 }

@@ -117,8 +117,11 @@ class EventListener : public Object {
   // The same, with WildcardPattern::LeadingWord of the event's name, which
   // the bus computes once per event.
   bool Matches(const EventObject& e, uint64_t name_word) const {
-    return name_.MatchesLeading(e.Name(), name_word) &&
-           (qualifiers_.empty() || MatchesQualifiers(e));
+    if (!name_.MatchesLeading(e.Name(), name_word)) return false;
+    if (records_out_) return MatchesChangedQualifiers(e);
+    for (const CompiledQualifier& q : compiled_)
+      if (!e.MatchQualifier(q.pattern)) return false;
+    return true;
   }
   // Adds the qualifier (kp, vp), or gives the qualifier with keyword
   // pattern kp (any case) the value pattern vp in its place.
@@ -136,30 +139,33 @@ class EventListener : public Object {
   void set_delivered(uint64_t serial) { delivered_ = serial; }
 
  private:
-  // The compiled patterns of one qualifier, checked against the record's
-  // texts before each use, since clients may change the live record.
+  // A qualifier as compiled from its record's texts. The records are
+  // handed out live by FirstValue / NextValue; once one was, a client may
+  // change its texts, and each test first compares them with the texts
+  // compiled.
   struct CompiledQualifier {
+    QualifierPattern pattern;
     std::string kp;
     std::string vp;
-    WildcardPattern kp_pattern;
-    WildcardPattern vp_pattern;
-    bool any_value = false;
-    void Compile(std::string k, std::string v);
+    CompiledQualifier(std::string k, std::string v)
+        : pattern(k, v), kp(std::move(k)), vp(std::move(v)) {}
   };
-  const CompiledQualifier& Compiled(size_t index) const;
-  bool MatchesQualifiers(const EventObject& e) const;
+  // The qualifiers' test once their records were handed out.
+  bool MatchesChangedQualifiers(const EventObject& e) const;
 
   // What delivery reads for every listener comes first.
   uint64_t delivered_ = 0;
-  bool armed_ = false;
-  int16_t flag_ = 0;
-  WildcardPattern name_;
   IEventReceiver* typed_receiver_ = nullptr;
-  KeyedStore<Ref<Association>> qualifiers_;
+  // One per record of qualifiers_, in the same order.
   mutable std::vector<CompiledQualifier> compiled_;
+  int32_t id_ = 0;
+  int16_t flag_ = 0;
+  bool armed_ = false;
+  bool records_out_ = false;
+  WildcardPattern name_;
+  KeyedStore<Ref<Association>> qualifiers_;
   Ref<kvl::Object> receiver_;
   std::string tag_;
-  int32_t id_ = 0;
   int16_t cursor_ = 0;
   int16_t listener_type_ = 0;
 };

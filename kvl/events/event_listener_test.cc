@@ -131,6 +131,18 @@ TEST(EventListenerTest, QualifiersCombineAndStayLive) {
   EXPECT_TRUE(l->Matches(*e));
   l->FirstValue()->SetMapping(Variant("W*"));
   EXPECT_FALSE(l->Matches(*e));
+  e->SetNewValue("K3", "wy");
+  EXPECT_TRUE(l->Matches(*e));
+  l->FirstValue()->SetValue(Variant("Q"));  // the keyword pattern too
+  EXPECT_FALSE(l->Matches(*e));
+
+  // Adding a qualifier again replaces its value pattern in place.
+  auto fresh = MakeRef<EventListener>();
+  fresh->SetName("ev");
+  fresh->AddQualifier("z", "2");
+  EXPECT_FALSE(fresh->Matches(*e));
+  fresh->AddQualifier("Z", "*");
+  EXPECT_TRUE(fresh->Matches(*e));
 }
 
 TEST(EventListenerTest, TextForms) {

@@ -50,6 +50,14 @@ bool KeywordMatches(const Variant& keyword, const WildcardPattern& pattern) {
 
 }  // namespace
 
+QualifierPattern::QualifierPattern(std::string_view keyword,
+                                   std::string_view value)
+    : any_value_(value.empty() || value == "*"),
+      keyword_(keyword),
+      value_(value) {
+  if (keyword_.IsPlain()) first_key_ = RecordKey(keyword, 1);
+}
+
 const ClassInfo& EventObject::StaticClass() {
   static const ClassInfo info =
       ClassBuilder<EventObject>("EventObject", ClassKind::kCreatable)
@@ -162,35 +170,49 @@ std::string EventObject::ValueTypeName(std::string aKeyword,
 Ref<Association> EventObject::FirstValue() {
   cursor_ = 1;
   const Ref<Association>* record = params_.At(1);
-  return record ? *record : nullptr;
+  if (!record) return nullptr;
+  records_out_ = true;
+  return *record;
 }
 
 Ref<Association> EventObject::NextValue() {
   cursor_ = CheckedAdd(cursor_, 1);
   const Ref<Association>* record = params_.At(static_cast<size_t>(cursor_));
-  return record ? *record : nullptr;
+  if (!record) return nullptr;
+  records_out_ = true;
+  return *record;
 }
 
 bool EventObject::MatchQual(const std::string& namePat,
                             const std::string& valPat) const {
   try {
-    return MatchQualifier(WildcardPattern(namePat), WildcardPattern(valPat),
-                          valPat.empty() || valPat == "*");
+    return MatchQualifier(QualifierPattern(namePat, valPat));
   } catch (const KVLError&) {
     return false;
   }
 }
 
-bool EventObject::MatchQualifier(const WildcardPattern& name_pattern,
-                                 const WildcardPattern& value_pattern,
-                                 bool any_value) const {
+// While no record has left the event, the records of keyword k are exactly
+// those under the keys k.1 ... k.c (c in the first record's Types), and
+// each holds k (in some letter case) as its keyword.
+bool EventObject::FindQualifier(const QualifierPattern& q) const {
+  const Ref<Association>* first = params_.Find(q.first_key());
+  if (!first) return false;
+  if (q.AcceptsValue((*first)->Mapping())) return true;
+  const int32_t count = (*first)->Types();
+  for (int32_t n = 2; n <= count; ++n) {
+    const Association* record = Record(q.keyword().text(), n);
+    if (record && q.AcceptsValue(record->Mapping())) return true;
+  }
+  return false;
+}
+
+bool EventObject::ScanQualifier(const QualifierPattern& q) const {
   try {
     for (const auto& entry : params_) {
       const Association& record = *entry.value;
-      if (!KeywordMatches(record.Value(), name_pattern)) continue;
-      const Variant& value = record.Mapping();
-      if (value.is_string() ? value_pattern.Matches(value.AsString())
-                            : any_value)
+      if (KeywordMatches(record.Value(), q.keyword()) &&
+          q.AcceptsValue(record.Mapping()))
         return true;
     }
   } catch (const KVLError&) {

@@ -45,6 +45,33 @@ namespace kvl {
 
 class EventBus;
 
+// A qualifier of a listener, (keyword pattern, value pattern), compiled
+// once for repeated tests against events (EventObject::MatchQualifier).
+// The value pattern "*" or empty accepts a value of any kind; any other
+// value pattern only string values that match it. Immutable.
+class QualifierPattern {
+ public:
+  QualifierPattern() = default;
+  QualifierPattern(std::string_view keyword, std::string_view value);
+
+  const WildcardPattern& keyword() const { return keyword_; }
+  const WildcardPattern& value() const { return value_; }
+  // True when `v`, the value of a parameter whose keyword matches, is
+  // accepted.
+  bool AcceptsValue(const Variant& v) const {
+    return v.is_string() ? value_.Matches(v.AsString()) : any_value_;
+  }
+  // The list key of the first value of the keyword when the keyword
+  // pattern is a plain name (no wildcard); empty otherwise.
+  const std::string& first_key() const { return first_key_; }
+
+ private:
+  bool any_value_ = true;
+  WildcardPattern keyword_;
+  WildcardPattern value_;
+  std::string first_key_;
+};
+
 // Creatable (kind 2).
 class EventObject : public Object {
   KVL_DECLARE_CLASS(EventObject)
@@ -68,7 +95,10 @@ class EventObject : public Object {
   // value of any other kind whose keyword matches `namePat` when `valPat`
   // is "*" or empty. Never fails.
   bool MatchQual(const std::string& namePat, const std::string& valPat) const;
-  void SetName(std::string name) { name_ = std::move(name); }
+  void SetName(std::string name) {
+    name_ = std::move(name);
+    ++name_version_;
+  }
   const std::string& Name() const { return name_; }
   // Adds one more value to `k` (the first one when `k` has none). Raises 6
   // when `k` would carry more than 32767 values, 457 when the next record's
@@ -101,13 +131,26 @@ class EventObject : public Object {
 
   // ---- for the bus and listeners ----
 
-  // MatchQual with compiled patterns; `any_value` tells that the value
-  // pattern is "*" or empty.
-  bool MatchQualifier(const WildcardPattern& name_pattern,
-                      const WildcardPattern& value_pattern,
-                      bool any_value) const;
-  // Number of records.
-  size_t ParamCount() const { return params_.size(); }
+  // MatchQual with compiled patterns. A plain keyword is looked up by its
+  // key instead of testing every parameter, unless records were handed
+  // out by FirstValue / NextValue: a client may have changed their
+  // keywords, so then every record is tested.
+  bool MatchQualifier(const QualifierPattern& q) const {
+    if (records_out_) return ScanQualifier(q);
+    if (!q.first_key().empty() && params_.size() > kScanLimit)
+      return FindQualifier(q);
+    // Every keyword is a text while no record has left the event.
+    for (const auto& entry : params_) {
+      const Association& record = *entry.value;
+      if (q.keyword().Matches(record.Value().AsString()) &&
+          q.AcceptsValue(record.Mapping()))
+        return true;
+    }
+    return false;
+  }
+  // Counts the changes of Name, so that a reader can tell that the name it
+  // read before is still the name.
+  uint32_t name_version() const { return name_version_; }
   // Sets the bus (null clears it) without keeping it alive.
   void SetBus(EventBus* bus);
 
@@ -116,8 +159,19 @@ class EventObject : public Object {
   void AppendRecord(const std::string& k, int32_t n, Variant value,
                     int16_t types);
 
+  // Up to this many records, comparing each keyword costs less than a
+  // lookup by key.
+  static constexpr size_t kScanLimit = 8;
+  // MatchQualifier by the keys of a plain keyword.
+  bool FindQualifier(const QualifierPattern& q) const;
+  // MatchQualifier for records of any content.
+  bool ScanQualifier(const QualifierPattern& q) const;
+
   KeyedStore<Ref<Association>> params_;
   std::string name_;
+  uint32_t name_version_ = 0;
+  // FirstValue or NextValue handed a record to a client.
+  bool records_out_ = false;
   int16_t cursor_ = 0;
   int16_t event_type_ = 0;
   int32_t id_ = 0;

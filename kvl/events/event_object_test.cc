@@ -76,6 +76,45 @@ TEST(EventObjectTest, MatchQual) {
         << c.name << "=" << c.value;
 }
 
+// Past a few parameters a plain keyword is looked up by its keys; the
+// answers stay those of testing every parameter, also once a client has
+// changed a record's keyword through FirstValue / NextValue.
+TEST(EventObjectTest, MatchQualOnManyParameters) {
+  for (int fillers : {0, 12}) {
+    SCOPED_TRACE(fillers);
+    auto e = MakeRef<EventObject>();
+    for (int i = 0; i < fillers; ++i) e->SetValue("F" + std::to_string(i), "f");
+    e->SetValue("Port", "80");
+    e->SetNewValue("PORT", "8080");
+    e->SetNewValue("port", int32_t{9});
+    e->SetValue("Obj", Variant(MakeRef<EventObject>()));
+    e->SetValue("", "blank");
+    struct Case {
+      const char* name;
+      const char* value;
+      bool match;
+    };
+    const Case cases[] = {
+        {"port", "80", true}, {"PORT", "8080", true}, {"Port", "8*", true},
+        {"Port", "9", false}, {"Port", "*", true},    {"Obj", "", true},
+        {"Obj", "x", false},  {"Absent", "*", false}, {"", "blank", true},
+        {"Por", "*", false},  {"Port.1", "*", false},
+    };
+    for (const Case& c : cases)
+      EXPECT_EQ(e->MatchQual(c.name, c.value), c.match)
+          << c.name << "=" << c.value;
+
+    // The third value's record now carries another keyword.
+    Ref<Association> record = e->FirstValue();
+    while (!(record->Mapping() == Variant(int32_t{9}))) record = e->NextValue();
+    record->SetValue(Variant("Moved"));
+    record->SetMapping(Variant("here"));
+    EXPECT_TRUE(e->MatchQual("moved", "here"));
+    EXPECT_FALSE(e->MatchQual("Port", "here"));
+    EXPECT_TRUE(e->MatchQual("Port", "8080"));
+  }
+}
+
 TEST(EventObjectTest, TextForms) {
   auto e = MakeRef<EventObject>();
   e->SetName("Disk/From/Monitor");

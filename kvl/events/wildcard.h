@@ -71,6 +71,9 @@ class WildcardPattern {
   const std::string& text() const { return text_; }
   // True when every text matches (the pattern is stars only).
   bool MatchesEverything() const { return shape_ == Shape::kEverything; }
+  // True when the pattern has no wildcard, so that it matches exactly the
+  // texts equal to it ignoring case.
+  bool IsPlain() const { return shape_ == Shape::kLiteral; }
 
   // Matches for many patterns against one text, with `leading` =
   // LeadingWord(text) computed once: most patterns are decided by it.

@@ -135,7 +135,8 @@ inline ErrorRecord& ThreadErrorRecord() {
 // Mirrors the record's `set`. A plain thread-local is one cheap read, so
 // clearing a record that is clear (around every event receiver) costs
 // next to nothing.
-inline thread_local bool t_error_record_set = false;
+inline thread_local bool t_error_record_set
+    __attribute__((tls_model("initial-exec"))) = false;
 }  // namespace internal
 
 inline void SetErrorRecord(const KVLError& e) {
