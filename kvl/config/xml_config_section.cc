@@ -37,18 +37,18 @@ Ref<ConfigItemList> XMLConfigSection::Contents() const {
 
 Ref<XMLParamString> XMLConfigSection::Item(int32_t Index) const {
   if (Index < 1) return nullptr;
-  return NewXMLParamString(node_.Child(Index - 1));
+  return kept_.Get(node_, node_.handle().Child(Index - 1));
 }
 
 Ref<Object> XMLConfigSection::FirstItem() {
-  current_item_ = node_.FirstChild();
-  return NewXMLParamString(current_item_);
+  current_item_ = node_.handle().FirstChild();
+  return kept_.Get(node_, current_item_);
 }
 
 Ref<Object> XMLConfigSection::NextItem() {
   if (!current_item_) return nullptr;
   current_item_ = current_item_.NextSibling();
-  return NewXMLParamString(current_item_);
+  return kept_.Get(node_, current_item_);
 }
 
 }  // namespace kvl

@@ -61,14 +61,21 @@ class XMLConfigSection : public Object, public ITreeIterator {
   Ref<Object> NextItem() override;
 
   // ---- for the library's own use ----
-  void SetNode(XmlNode node) { node_ = std::move(node); }
+  // Starts the item walk over.
+  void SetNode(XmlNode node) {
+    node_ = std::move(node);
+    current_item_ = {};
+    kept_.Clear();
+  }
   const XmlNode& node() const { return node_; }
   void SetFileName(std::string value) { file_name_ = std::move(value); }
 
  private:
   XmlNode node_;
-  XmlNode current_item_;
+  XmlNodeHandle current_item_;
   std::string file_name_;
+  // Item views handed out again once nobody else holds them.
+  mutable internal::KeptViews<XMLParamString> kept_;
 };
 
 }  // namespace kvl

@@ -57,30 +57,9 @@ Ref<XMLParamItem> NewXMLParamItem(const XmlNode& node) {
   return MakeRef<XMLParamItem>(node);
 }
 
-Ref<XMLParamItem> XMLParamItem::ItemByIndex(const std::string& keyword,
-                                            int16_t index) const {
-  return NewXMLParamItem(internal::FindXmlInTree(node_, keyword, index));
-}
-
 Ref<XMLParamItem> XMLParamItem::TopItemByIndex(const std::string& keyword,
                                                int16_t index) const {
-  return NewXMLParamItem(internal::FindXmlAtTop(node_, keyword, index));
-}
-
-Ref<XMLParamItem> XMLParamItem::CurrentItem() const {
-  return NewXMLParamItem(cursor_.Current());
-}
-
-Ref<XMLParamItem> XMLParamItem::FirstItem() const {
-  return NewXMLParamItem(cursor_.First(node_));
-}
-
-Ref<XMLParamItem> XMLParamItem::Item(int16_t n) const {
-  return NewXMLParamItem(internal::XmlChildAt(node_, n));
-}
-
-Ref<XMLParamItem> XMLParamItem::NextItem() const {
-  return NewXMLParamItem(cursor_.Next(node_));
+  return ChildView(internal::FindXmlAtTop(node_.handle(), keyword, index));
 }
 
 std::string XMLParamItem::DumpItem(const Ref<Object>& item) const {
@@ -95,6 +74,7 @@ std::string XMLParamItem::ToString(const Ref<Object>& item, bool,
 }
 
 Variant XMLParamItem::Value() const {
+  if (auto text = node_.handle().StoredValue()) return Variant(*text);
   if (!node_.HasValue()) return Variant::Null();
   return Variant(node_.Value());
 }

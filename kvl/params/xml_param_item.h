@@ -5,7 +5,8 @@
 // Keyword is the node's name with its prefix; Value the text of an
 // attribute or text node, Null for an element; ToString the node's XML
 // text. The children are the node's attributes, then its child nodes; each
-// child handed out is a new XMLParamItem. The walk (FirstItem, NextItem,
+// child handed out is a new XMLParamItem (see XmlViewBase for how a walk
+// avoids making one per child). The walk (FirstItem, NextItem,
 // CurrentItem) belongs to the view: two views of one node walk
 // independently. ItemByIndex and TopItemByIndex search by name ignoring
 // case (see XMLParamString for the rules). Every editing member is accepted
@@ -24,8 +25,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kvl/params/tree_iterator_adapter.h"
-#include "kvl/params/xml_child_cursor.h"
+#include "kvl/params/xml_view_base.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -34,41 +34,14 @@
 namespace kvl {
 
 // Public, not creatable.
-class XMLParamItem : public Object, public internal::TreeIteratorAdapter {
+class XMLParamItem : public internal::XmlViewBase {
   KVL_DECLARE_CLASS(XMLParamItem)
  public:
   XMLParamItem() = default;
-  explicit XMLParamItem(XmlNode node) : node_(std::move(node)) {}
+  explicit XMLParamItem(XmlNode node) : XmlViewBase(std::move(node)) {}
 
-  const std::string& Tag() const { return tag_; }
-  void SetTag(std::string tag) { tag_ = std::move(tag); }
-  // Editing members: accepted, no effect.
-  Ref<Object> AddList(const std::string& = {}) { return nullptr; }
-  Ref<Object> Add(const std::string&, const Variant&) { return nullptr; }
-  Ref<XMLParamItem> ItemByIndex(const std::string& keyword,
-                                int16_t index = 1) const;
   Ref<XMLParamItem> TopItemByIndex(const std::string& keyword,
                                    int16_t index = 1) const;
-  std::string QuoteChars() const { return "\"\""; }
-  void SetQuoteChars(const std::string&) {}
-  bool RemoveElement(const Ref<Object>&) { return false; }
-  bool SmartQuotes() const { return false; }
-  void SetSmartQuotes(bool) {}
-  bool ShowTypes() const { return false; }
-  void SetShowTypes(bool) {}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Woverloaded-virtual"
-  // A view of the current child; null (and the walk reset) when there is
-  // none.
-  Ref<XMLParamItem> CurrentItem() const;
-  Ref<XMLParamItem> FirstItem() const;
-  // Child `n` from 1 (attributes first); null when there is none. The walk
-  // does not move.
-  Ref<XMLParamItem> Item(int16_t n) const;
-  // Null after the last child, and again on every call until FirstItem.
-  Ref<XMLParamItem> NextItem() const;
-#pragma GCC diagnostic pop
   std::string ParamTypeString() const { return "A"; }
   bool Root() const { return root_; }
   void SetKeyword(const std::string&) {}
@@ -87,22 +60,19 @@ class XMLParamItem : public Object, public internal::TreeIteratorAdapter {
   void SetValueRef(const Ref<Object>&) {}
   Variant ValueByIndex(const std::string&, int16_t = 1) const { return {}; }
 
-  // ---- for the library's own use ----
-  void SetNode(XmlNode node) { node_ = std::move(node); }
-  const XmlNode& node() const { return node_; }
-  PSIterState IterationState() const { return cursor_.state(); }
-
- protected:
-  Ref<Object> TreeFirstItem() override { return FirstItem(); }
-  Ref<Object> TreeNextItem() override { return NextItem(); }
-
  private:
-  XmlNode node_;
-  // The walk is iteration state, as in ParamItem: the walking members are
-  // const.
-  mutable internal::XmlChildCursor cursor_;
-  std::string tag_;
-  int16_t param_type_ = 2;  // ST_Ascii
+  template <class T>
+  friend class internal::KeptViews;
+  static constexpr int16_t kAscii = 2;  // ST_Ascii
+
+  // Makes this view what NewXMLParamItem(XmlNode(owner, at)) would give.
+  void Recycle(const XmlNode& owner, const XmlNodeHandle& at) {
+    ResetView(owner, at);
+    param_type_ = kAscii;
+    root_ = false;
+  }
+
+  int16_t param_type_ = kAscii;
   bool root_ = false;
 };
 

@@ -59,29 +59,8 @@ Ref<XMLParamString> NewXMLParamString(const XmlNode& node) {
   return MakeRef<XMLParamString>(node);
 }
 
-Ref<XMLParamItem> XMLParamString::CurrentItem() const {
-  return NewXMLParamItem(cursor_.Current());
-}
-
-Ref<XMLParamItem> XMLParamString::FirstItem() const {
-  return NewXMLParamItem(cursor_.First(node_));
-}
-
-Ref<XMLParamItem> XMLParamString::Item(int16_t n) const {
-  return NewXMLParamItem(internal::XmlChildAt(node_, n));
-}
-
-Ref<XMLParamItem> XMLParamString::NextItem() const {
-  return NewXMLParamItem(cursor_.Next(node_));
-}
-
 std::string XMLParamString::ToString(bool) const {
   return node_.Xml();
-}
-
-Ref<XMLParamItem> XMLParamString::ItemByIndex(const std::string& keyword,
-                                              int16_t index) const {
-  return NewXMLParamItem(internal::FindXmlInTree(node_, keyword, index));
 }
 
 }  // namespace kvl

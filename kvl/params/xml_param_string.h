@@ -5,8 +5,9 @@
 // Command is the node's name with its prefix, ToString its XML text
 // (whatever the argument). The children are the node's attributes, in
 // document order, then its child nodes; FirstItem, NextItem, CurrentItem
-// and Item(n) hand out a new XMLParamItem per child, and the walk belongs
-// to the view. ItemByIndex(name, n) returns the first node of that name
+// and Item(n) hand out a new XMLParamItem per child (see XmlViewBase for
+// how a walk avoids making one per child), and the walk belongs to the
+// view. ItemByIndex(name, n) returns the first node of that name
 // (ignoring case) in a depth-first walk: the node itself, its n-th
 // attribute of that name, then each child's subtree in turn. Nothing here
 // changes the document: Parse returns false, Add and AddList return null,
@@ -27,9 +28,8 @@
 #include <cstdint>
 #include <string>
 
-#include "kvl/params/tree_iterator_adapter.h"
-#include "kvl/params/xml_child_cursor.h"
 #include "kvl/params/xml_param_item.h"
+#include "kvl/params/xml_view_base.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -38,61 +38,33 @@
 namespace kvl {
 
 // Public, not creatable.
-class XMLParamString : public Object, public internal::TreeIteratorAdapter {
+class XMLParamString : public internal::XmlViewBase {
   KVL_DECLARE_CLASS(XMLParamString)
  public:
   XMLParamString() = default;
-  explicit XMLParamString(XmlNode node) : node_(std::move(node)) {}
+  explicit XMLParamString(XmlNode node) : XmlViewBase(std::move(node)) {}
 
-  Ref<Object> Add(const std::string&, const Variant&) { return nullptr; }
   // A new item view of the same node.
-  Ref<XMLParamItem> AsParamItem() const { return NewXMLParamItem(node_); }
-  Ref<Object> AddList(const std::string& = {}) { return nullptr; }
+  Ref<XMLParamItem> AsParamItem() const { return ChildView(node_.handle()); }
   void SetCommand(const std::string&) {}
   std::string Command() const { return std::string(node_.Name()); }
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Woverloaded-virtual"
-  Ref<XMLParamItem> CurrentItem() const;
-  Ref<XMLParamItem> FirstItem() const;
-  Ref<XMLParamItem> Item(int16_t n) const;
-  Ref<XMLParamItem> NextItem() const;
-#pragma GCC diagnostic pop
   std::string LastError() const { return {}; }
-  std::string QuoteChars() const { return "\"\""; }
-  void SetQuoteChars(const std::string&) {}
-  bool RemoveElement(const Ref<Object>&) { return false; }
-  bool ShowTypes() const { return false; }
-  void SetShowTypes(bool) {}
-  bool SmartQuotes() const { return false; }
-  void SetSmartQuotes(bool) {}
-  const std::string& Tag() const { return tag_; }
-  void SetTag(std::string tag) { tag_ = std::move(tag); }
   std::string ToString(bool as_reader_string = false) const;
   Variant ValueByIndex(const std::string&,
                        const Variant& = Variant::Missing()) const {
     return Variant(std::string());
   }
-  Ref<XMLParamItem> ItemByIndex(const std::string& keyword,
-                                int16_t index = 1) const;
   Variant Value(const std::string&) const { return Variant(std::string()); }
   Ref<Object> params() const { return nullptr; }
   bool Parse(const std::string& = {}) { return false; }
 
-  // ---- for the library's own use ----
-  void SetNode(XmlNode node) { node_ = std::move(node); }
-  const XmlNode& node() const { return node_; }
-  PSIterState IterationState() const { return cursor_.state(); }
-
- protected:
-  Ref<Object> TreeFirstItem() override { return FirstItem(); }
-  Ref<Object> TreeNextItem() override { return NextItem(); }
-
  private:
-  XmlNode node_;
-  // The walk is iteration state, as in ParamItem: the walking members are
-  // const.
-  mutable internal::XmlChildCursor cursor_;
-  std::string tag_;
+  template <class T>
+  friend class internal::KeptViews;
+  // Makes this view what NewXMLParamString(XmlNode(owner, at)) would give.
+  void Recycle(const XmlNode& owner, const XmlNodeHandle& at) {
+    ResetView(owner, at);
+  }
 };
 
 // A new view of `node`; null for a null node.

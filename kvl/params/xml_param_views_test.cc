@@ -7,7 +7,9 @@
 #include "kvl/params/param_string.h"
 #include "kvl/params/xml_param_item.h"
 #include "kvl/params/xml_param_string.h"
+#include "kvl/runtime/test_support.h"
 #include "kvl/runtime/variant_convert.h"
+#include "kvl/runtime/weak_ref.h"
 
 namespace kvl {
 namespace {
@@ -86,6 +88,61 @@ TEST_F(XmlViewsTest, SearchesByNameIgnoringCase) {
   EXPECT_EQ(axis->TopItemByIndex("limit", 2)->ToString(), "<limit/>");
   EXPECT_FALSE(axis->TopItemByIndex("limit", 3));
   EXPECT_FALSE(axis->TopItemByIndex("deep"));
+}
+
+// A walk hands a child object out again once nobody else holds it; these
+// check that nothing of the former child shows through.
+TEST_F(XmlViewsTest, ChildObjectsHandedOutAgainLookNew) {
+  LiveObjectCheck leaks;
+  {
+    auto ps = View("<Axis a='1' b='2' c='3'><Limit lo='0'/>t</Axis>");
+    // Children still held are distinct objects.
+    Ref<XMLParamItem> a = ps->FirstItem();
+    Ref<XMLParamItem> b = ps->NextItem();
+    Ref<XMLParamItem> c = ps->NextItem();
+    EXPECT_NE(a.get(), b.get());
+    EXPECT_NE(b.get(), c.get());
+    EXPECT_NE(a.get(), c.get());
+    EXPECT_EQ(a->Keyword(), "a");
+    EXPECT_EQ(b->Keyword(), "b");
+
+    // A child dropped with its fields and walk changed comes back as new.
+    Ref<XMLParamItem> limit = ps->Item(4);
+    limit->SetTag("t");
+    limit->SetParamType(7);
+    limit->SetRoot(true);
+    limit->FirstItem();
+    Object* dropped = limit.get();
+    limit = nullptr;
+    a = b = c = nullptr;
+    Ref<XMLParamItem> again = ps->Item(4);
+    Ref<XMLParamItem> other = ps->Item(4);
+    ASSERT_TRUE(again.get() == dropped || other.get() == dropped);
+    for (const Ref<XMLParamItem>& v : {again, other}) {
+      EXPECT_EQ(v->Tag(), "");
+      EXPECT_EQ(v->ParamType(), 2);
+      EXPECT_FALSE(v->Root());
+      EXPECT_EQ(v->IterationState(), K_NO_ITERATION);
+      EXPECT_EQ(Walk(*v), Names{"lo"});
+    }
+
+    // A child someone refers to weakly is never another node's view.
+    Ref<XMLParamItem> watched = ps->Item(1);
+    WeakRef<XMLParamItem> weak(watched);
+    watched = nullptr;
+    again = other = nullptr;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ps->Item(2)->Keyword(), "b");
+    if (Ref<XMLParamItem> seen = weak.Lock()) {
+      EXPECT_EQ(seen->Keyword(), "a");
+    }
+
+    // AsParamItem follows the same rule.
+    Ref<XMLParamItem> item = ps->AsParamItem();
+    Ref<XMLParamItem> item2 = ps->AsParamItem();
+    EXPECT_NE(item.get(), item2.get());
+    EXPECT_EQ(Walk(*item), (Names{"a", "b", "c", "Limit", "#text"}));
+  }
+  EXPECT_EQ(leaks.Delta(), 0);
 }
 
 TEST_F(XmlViewsTest, DeepDocumentsAreSearchedWithoutRecursion) {

@@ -149,6 +149,13 @@ class Object {
  protected:
   virtual ~Object();
 
+  // Whether a WeakRef to this object was ever made. A class that hands the
+  // same object out again once nobody holds it must not do so then: the
+  // weak reference would find the object it knew alive again.
+  bool HasWeakRefs() const noexcept {
+    return weak_.load(std::memory_order_acquire) != nullptr;
+  }
+
  private:
   template <class T>
   friend class WeakRef;

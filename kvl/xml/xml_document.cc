@@ -1,10 +1,12 @@
 #include "kvl/xml/xml_document.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <pugixml.hpp>
+#include <type_traits>
 
 #include "kvl/frame/catalogue.h"
 
@@ -94,15 +96,38 @@ bool ReadFile(const std::string& path, std::string& out, std::string& error) {
   return !failed;
 }
 
+// pugixml's node and attribute classes hold nothing but the pointer to
+// their structure; converting with bit_cast rather than through their
+// constructors and internal_object() saves a call into the library for
+// each step of a walk.
+static_assert(sizeof(pugi::xml_node) == sizeof(pugi::xml_node_struct*) &&
+              std::is_trivially_copyable_v<pugi::xml_node>);
+static_assert(sizeof(pugi::xml_attribute) ==
+                  sizeof(pugi::xml_attribute_struct*) &&
+              std::is_trivially_copyable_v<pugi::xml_attribute>);
+
+pugi::xml_node AsNode(pugi::xml_node_struct* node) {
+  return std::bit_cast<pugi::xml_node>(node);
+}
+pugi::xml_attribute AsAttribute(pugi::xml_attribute_struct* attr) {
+  return std::bit_cast<pugi::xml_attribute>(attr);
+}
+pugi::xml_node_struct* Raw(pugi::xml_node node) {
+  return std::bit_cast<pugi::xml_node_struct*>(node);
+}
+pugi::xml_attribute_struct* Raw(pugi::xml_attribute attr) {
+  return std::bit_cast<pugi::xml_attribute_struct*>(attr);
+}
+
 }  // namespace
 
-// ---- XmlNode
-// -----------------------------------------------------------------
+// ---- XmlNodeHandle
+// -----------------------------------------------------------
 
-XmlNodeType XmlNode::Type() const {
+XmlNodeType XmlNodeHandle::Type() const {
   if (attr_) return XmlNodeType::kAttribute;
   if (!node_) return XmlNodeType::kNone;
-  switch (pugi::xml_node(node_).type()) {
+  switch (AsNode(node_).type()) {
     case pugi::node_document: return XmlNodeType::kDocument;
     case pugi::node_element: return XmlNodeType::kElement;
     case pugi::node_pcdata: return XmlNodeType::kText;
@@ -115,8 +140,8 @@ XmlNodeType XmlNode::Type() const {
   }
 }
 
-std::string_view XmlNode::Name() const {
-  if (attr_) return pugi::xml_attribute(attr_).name();
+std::string_view XmlNodeHandle::Name() const {
+  if (attr_) return AsAttribute(attr_).name();
   if (!node_) return {};
   pugi::xml_node n(node_);
   switch (n.type()) {
@@ -132,7 +157,7 @@ std::string_view XmlNode::Name() const {
   }
 }
 
-std::string_view XmlNode::BaseName() const {
+std::string_view XmlNodeHandle::BaseName() const {
   switch (Type()) {
     case XmlNodeType::kElement:
     case XmlNodeType::kAttribute: return AfterPrefix(Name());
@@ -143,7 +168,7 @@ std::string_view XmlNode::BaseName() const {
   }
 }
 
-bool XmlNode::HasValue() const {
+bool XmlNodeHandle::HasValue() const {
   switch (Type()) {
     case XmlNodeType::kAttribute:
     case XmlNodeType::kText:
@@ -155,97 +180,94 @@ bool XmlNode::HasValue() const {
   }
 }
 
-std::string XmlNode::Value() const {
-  if (attr_) return pugi::xml_attribute(attr_).value();
-  switch (Type()) {
-    case XmlNodeType::kText:
-    case XmlNodeType::kCData:
-    case XmlNodeType::kComment:
-    case XmlNodeType::kProcessingInstruction:
-      return pugi::xml_node(node_).value();
-    case XmlNodeType::kDeclaration: {
-      std::string out;
-      for (pugi::xml_attribute a : pugi::xml_node(node_).attributes()) {
-        if (!out.empty()) out += ' ';
-        AppendAttribute(out, a);
-      }
-      return out;
-    }
-    default: return {};
-  }
-}
-
-std::string XmlNode::Xml() const {
+std::string XmlNodeHandle::Value() const {
+  if (auto text = StoredValue()) return std::string(*text);
+  if (Type() != XmlNodeType::kDeclaration) return {};
   std::string out;
-  if (attr_) {
-    AppendAttribute(out, pugi::xml_attribute(attr_));
-  } else if (node_) {
-    StringWriter writer(out);
-    pugi::xml_node(node_).print(writer, "", pugi::format_raw,
-                                pugi::encoding_utf8);
+  for (pugi::xml_attribute a : AsNode(node_).attributes()) {
+    if (!out.empty()) out += ' ';
+    AppendAttribute(out, a);
   }
   return out;
 }
 
-XmlNode XmlNode::FirstChild() const {
-  if (attr_ || !node_) return {};
-  return XmlNode(
-      content_, pugi::xml_node(node_).first_child().internal_object(), nullptr);
+std::optional<std::string_view> XmlNodeHandle::StoredValue() const {
+  if (attr_) return AsAttribute(attr_).value();
+  if (!node_) return std::nullopt;
+  switch (AsNode(node_).type()) {
+    case pugi::node_pcdata:
+    case pugi::node_cdata:
+    case pugi::node_comment:
+    case pugi::node_pi: return AsNode(node_).value();
+    default: return std::nullopt;
+  }
 }
 
-XmlNode XmlNode::NextSibling() const {
+std::string XmlNodeHandle::Xml() const {
+  std::string out;
   if (attr_) {
-    pugi::xml_attribute next = pugi::xml_attribute(attr_).next_attribute();
-    return next ? XmlNode(content_, nullptr, next.internal_object())
-                : XmlNode();
+    AppendAttribute(out, AsAttribute(attr_));
+  } else if (node_) {
+    StringWriter writer(out);
+    AsNode(node_).print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  }
+  return out;
+}
+
+XmlNodeHandle XmlNodeHandle::FirstChild() const {
+  if (attr_ || !node_) return {};
+  return XmlNodeHandle(Raw(AsNode(node_).first_child()), nullptr);
+}
+
+XmlNodeHandle XmlNodeHandle::NextSibling() const {
+  if (attr_) {
+    return XmlNodeHandle(nullptr, Raw(AsAttribute(attr_).next_attribute()));
   }
   if (!node_) return {};
-  pugi::xml_node next = pugi::xml_node(node_).next_sibling();
-  return next ? XmlNode(content_, next.internal_object(), nullptr) : XmlNode();
+  return XmlNodeHandle(Raw(AsNode(node_).next_sibling()), nullptr);
 }
 
-bool XmlNode::HasChildren() const {
-  return !attr_ && node_ && pugi::xml_node(node_).first_child();
+bool XmlNodeHandle::HasChildren() const {
+  return !attr_ && node_ && Raw(AsNode(node_).first_child());
 }
 
-int32_t XmlNode::ChildCount() const {
+int32_t XmlNodeHandle::ChildCount() const {
   if (attr_ || !node_) return 0;
   int32_t count = 0;
-  for (pugi::xml_node c = pugi::xml_node(node_).first_child(); c;
+  for (pugi::xml_node c = AsNode(node_).first_child(); c;
        c = c.next_sibling()) {
     ++count;
   }
   return count;
 }
 
-XmlNode XmlNode::Child(int32_t index) const {
+XmlNodeHandle XmlNodeHandle::Child(int32_t index) const {
   if (attr_ || !node_ || index < 0) return {};
-  pugi::xml_node c = pugi::xml_node(node_).first_child();
+  pugi::xml_node c = AsNode(node_).first_child();
   for (; c && index > 0; --index) c = c.next_sibling();
-  return c ? XmlNode(content_, c.internal_object(), nullptr) : XmlNode();
+  return XmlNodeHandle(Raw(c), nullptr);
 }
 
-XmlNode XmlNode::FirstAttribute() const {
+XmlNodeHandle XmlNodeHandle::FirstAttribute() const {
   if (attr_ || !node_) return {};
-  pugi::xml_attribute a = pugi::xml_node(node_).first_attribute();
-  return a ? XmlNode(content_, nullptr, a.internal_object()) : XmlNode();
+  return XmlNodeHandle(nullptr, Raw(AsNode(node_).first_attribute()));
 }
 
-int32_t XmlNode::AttributeCount() const {
+int32_t XmlNodeHandle::AttributeCount() const {
   if (attr_ || !node_) return 0;
   int32_t count = 0;
-  for (pugi::xml_attribute a = pugi::xml_node(node_).first_attribute(); a;
+  for (pugi::xml_attribute a = AsNode(node_).first_attribute(); a;
        a = a.next_attribute()) {
     ++count;
   }
   return count;
 }
 
-XmlNode XmlNode::Attribute(int32_t index) const {
+XmlNodeHandle XmlNodeHandle::Attribute(int32_t index) const {
   if (attr_ || !node_ || index < 0) return {};
-  pugi::xml_attribute a = pugi::xml_node(node_).first_attribute();
+  pugi::xml_attribute a = AsNode(node_).first_attribute();
   for (; a && index > 0; --index) a = a.next_attribute();
-  return a ? XmlNode(content_, nullptr, a.internal_object()) : XmlNode();
+  return XmlNodeHandle(nullptr, Raw(a));
 }
 
 // ---- XmlDocument
@@ -272,7 +294,8 @@ const std::string& XmlDocument::Url() const {
 }
 
 XmlNode XmlDocument::Document() const {
-  return XmlNode(content_, content_->doc.internal_object(), nullptr);
+  return XmlNode(content_,
+                 XmlNodeHandle(content_->doc.internal_object(), nullptr));
 }
 
 bool XmlDocument::Load(const std::string& path) {

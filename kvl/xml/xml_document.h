@@ -17,8 +17,10 @@
 //
 // Ownership: an XmlNode is a small value that keeps the loaded content it
 // points into alive, so a node stays usable after its document loaded
-// another file or was destroyed. A failed Load keeps the previous content.
-// Nothing here changes a document once loaded. Used on one thread at a time.
+// another file or was destroyed. An XmlNodeHandle is the same node without
+// that hold, for walks that keep an XmlNode of the content themselves. A failed
+// Load keeps the previous content. Nothing here changes a document once loaded.
+// Used on one thread at a time.
 //
 //   Ref<XmlDocument> doc = MakeRef<XmlDocument>();
 //   if (!doc->Load("axes.xml")) std::puts(doc->LastError().c_str());
@@ -29,6 +31,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,9 +62,13 @@ enum class XmlNodeType {
   kDocumentType,
 };
 
-class XmlNode {
+// A node of a loaded document without a hold on the content: two pointers,
+// free to copy. Valid only while an XmlNode of the same content lives; walks
+// that keep one (a view's own node) step through handles and make an XmlNode
+// only for what they hand out. The members are XmlNode's.
+class XmlNodeHandle {
  public:
-  XmlNode() = default;
+  XmlNodeHandle() = default;
 
   explicit operator bool() const {
     return node_ != nullptr || attr_ != nullptr;
@@ -71,38 +78,97 @@ class XmlNode {
   std::string_view Name() const;
   std::string_view BaseName() const;
   bool HasValue() const;
-  // "" when the node has no value.
   std::string Value() const;
+  // Value() without a copy where the value is text of the document
+  // (attributes, text, CDATA, comments, processing instructions); nullopt
+  // for a node whose value is made up (a declaration's) or that has none.
+  std::optional<std::string_view> StoredValue() const;
   std::string Xml() const;
 
-  // Children (never attributes) and siblings; a null node past the end.
-  // An attribute's next sibling is the next attribute of its element.
-  XmlNode FirstChild() const;
-  XmlNode NextSibling() const;
+  XmlNodeHandle FirstChild() const;
+  XmlNodeHandle NextSibling() const;
   bool HasChildren() const;
   int32_t ChildCount() const;
-  // Position from 0; a null node when out of range.
-  XmlNode Child(int32_t index) const;
+  XmlNodeHandle Child(int32_t index) const;
 
-  XmlNode FirstAttribute() const;
+  XmlNodeHandle FirstAttribute() const;
   int32_t AttributeCount() const;
-  // Position from 0; a null node when out of range.
-  XmlNode Attribute(int32_t index) const;
+  XmlNodeHandle Attribute(int32_t index) const;
 
-  // The same node of the same content.
-  friend bool operator==(const XmlNode& a, const XmlNode& b) {
+  friend bool operator==(const XmlNodeHandle& a, const XmlNodeHandle& b) {
     return a.node_ == b.node_ && a.attr_ == b.attr_;
   }
 
  private:
   friend class XmlDocument;
-  XmlNode(std::shared_ptr<const xml_internal::XmlContent> content,
-          pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr)
-      : content_(std::move(content)), node_(node), attr_(attr) {}
+  XmlNodeHandle(pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr)
+      : node_(node), attr_(attr) {}
 
-  std::shared_ptr<const xml_internal::XmlContent> content_;
   pugi::xml_node_struct* node_ = nullptr;
   pugi::xml_attribute_struct* attr_ = nullptr;
+};
+
+class XmlNode {
+ public:
+  XmlNode() = default;
+  // The node `at` of the content `owner` holds (null when `at` is null);
+  // `at` must come from `owner`'s document.
+  XmlNode(const XmlNode& owner, XmlNodeHandle at)
+      : content_(at ? owner.content_ : nullptr), at_(at) {}
+
+  explicit operator bool() const { return static_cast<bool>(at_); }
+  XmlNodeType Type() const { return at_.Type(); }
+
+  std::string_view Name() const { return at_.Name(); }
+  std::string_view BaseName() const { return at_.BaseName(); }
+  bool HasValue() const { return at_.HasValue(); }
+  // "" when the node has no value.
+  std::string Value() const { return at_.Value(); }
+  std::string Xml() const { return at_.Xml(); }
+
+  // Children (never attributes) and siblings; a null node past the end.
+  // An attribute's next sibling is the next attribute of its element.
+  XmlNode FirstChild() const { return XmlNode(*this, at_.FirstChild()); }
+  XmlNode NextSibling() const { return XmlNode(*this, at_.NextSibling()); }
+  bool HasChildren() const { return at_.HasChildren(); }
+  int32_t ChildCount() const { return at_.ChildCount(); }
+  // Position from 0; a null node when out of range.
+  XmlNode Child(int32_t index) const {
+    return XmlNode(*this, at_.Child(index));
+  }
+
+  XmlNode FirstAttribute() const {
+    return XmlNode(*this, at_.FirstAttribute());
+  }
+  int32_t AttributeCount() const { return at_.AttributeCount(); }
+  // Position from 0; a null node when out of range.
+  XmlNode Attribute(int32_t index) const {
+    return XmlNode(*this, at_.Attribute(index));
+  }
+
+  // The node without the hold on its content.
+  const XmlNodeHandle& handle() const { return at_; }
+  // Makes this the node `at` of the content `owner` holds, as assigning
+  // XmlNode(owner, at) would, without touching the hold when this node
+  // already holds that content.
+  void Reseat(const XmlNode& owner, XmlNodeHandle at) {
+    if (content_ != owner.content_) content_ = owner.content_;
+    at_ = at;
+  }
+
+  // The same node of the same content.
+  friend bool operator==(const XmlNode& a, const XmlNode& b) {
+    return a.at_ == b.at_;
+  }
+
+ private:
+  friend class XmlDocument;
+  XmlNode(std::shared_ptr<const xml_internal::XmlContent> content,
+          XmlNodeHandle at)
+      : content_(std::move(content)), at_(at) {}
+
+  std::shared_ptr<const xml_internal::XmlContent> content_;
+  XmlNodeHandle at_;
 };
 
 // Public, not creatable (kind 3): the document object a reader exposes.

@@ -1,0 +1,157 @@
+// XmlViewBase: what XMLParamString and XMLParamItem share, their node, child
+// walk and fields, and the members that behave alike in both: the walking
+// members, the search by name through the subtree, Tag and the editing
+// members that change nothing. Not for clients; see the two view classes.
+//
+// Child views are handed out as new XMLParamItems, but a view keeps the
+// last two it made and hands one of them out again, reset, once nothing
+// but the view holds it: nobody can tell such an object from a new view,
+// since nothing else refers to it, and a walk that keeps its current child
+// while asking for the next then makes no object per child. A child with a
+// weak reference to it is never handed out again. The kept children keep
+// theirs, so a view retains at most two children per level of the walks
+// made through it, until it ends or is handed out again for another node.
+//
+// Ownership: a view holds the loaded content its node points into, so the
+// handles of its walk stay valid. Used on the thread that created it.
+#ifndef KVL_PARAMS_XML_VIEW_BASE_H_
+#define KVL_PARAMS_XML_VIEW_BASE_H_
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "kvl/params/tree_iterator_adapter.h"
+#include "kvl/params/xml_child_cursor.h"
+#include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
+#include "kvl/xml/xml_document.h"
+
+namespace kvl {
+
+class XMLParamItem;
+
+namespace internal {
+
+// The two views of type T (XMLParamString or XMLParamItem) a parent made
+// last, handed out again as described above. T::Recycle(owner, at) makes
+// a kept view what a new one of `at` would be.
+template <class T>
+class KeptViews {
+ public:
+  // A view of `at`, a node of `owner`'s document; null for a null handle.
+  Ref<T> Get(const XmlNode& owner, const XmlNodeHandle& at) {
+    if (!at) return nullptr;
+    for (Ref<T>& kept : kept_) {
+      if (kept && kept->RefCount() == 1 && !kept->HasWeakRefs()) {
+        // The last outside reference may have gone on another thread.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        Ref<T> view = kept;
+        view->Recycle(owner, at);
+        return view;
+      }
+    }
+    Ref<T>& slot = kept_[next_];
+    next_ ^= 1;
+    slot = MakeRef<T>(XmlNode(owner, at));
+    return slot;
+  }
+  // Lets the kept views go (when the parent moves to another document).
+  void Clear() {
+    kept_[0] = nullptr;
+    kept_[1] = nullptr;
+  }
+
+ private:
+  Ref<T> kept_[2];
+  int next_ = 0;  // the slot to replace when neither is free
+};
+
+class XmlViewBase : public Object, public TreeIteratorAdapter {
+ public:
+  Ref<Object> Add(const std::string&, const Variant&) { return nullptr; }
+  Ref<Object> AddList(const std::string& = {}) { return nullptr; }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
+  // A view of the current child; null (and the walk reset) when there is
+  // none.
+  Ref<XMLParamItem> CurrentItem() const;
+  Ref<XMLParamItem> FirstItem() const;
+  // Child `n` from 1 (attributes first); null when there is none. The walk
+  // does not move.
+  Ref<XMLParamItem> Item(int16_t n) const;
+  // Null after the last child, and again on every call until FirstItem.
+  Ref<XMLParamItem> NextItem() const;
+#pragma GCC diagnostic pop
+  // The first node called `keyword` (ignoring case) in a depth-first walk:
+  // the node, its `index`-th attribute of that name, then each child's
+  // subtree with the same count.
+  Ref<XMLParamItem> ItemByIndex(const std::string& keyword,
+                                int16_t index = 1) const;
+  std::string QuoteChars() const {
+    return "\"\"";
+  }
+  void SetQuoteChars(const std::string&) {}
+  bool RemoveElement(const Ref<Object>&) {
+    return false;
+  }
+  bool ShowTypes() const {
+    return false;
+  }
+  void SetShowTypes(bool) {}
+  bool SmartQuotes() const {
+    return false;
+  }
+  void SetSmartQuotes(bool) {}
+  const std::string& Tag() const {
+    return tag_;
+  }
+  void SetTag(std::string tag) {
+    tag_ = std::move(tag);
+  }
+
+  // ---- for the library's own use ----
+  // Starts the walk over.
+  void SetNode(XmlNode node);
+  const XmlNode& node() const {
+    return node_;
+  }
+  PSIterState IterationState() const {
+    return cursor_.state();
+  }
+
+ protected:
+  // Out of line: the kept children's type is complete only there.
+  XmlViewBase();
+  explicit XmlViewBase(XmlNode node);
+  ~XmlViewBase() override;
+
+  Ref<Object> TreeFirstItem() override;
+  Ref<Object> TreeNextItem() override;
+
+  // A view of `at`, a node of this view's document; null for a null handle.
+  Ref<XMLParamItem> ChildView(const XmlNodeHandle& at) const;
+  // Makes this view what a new one of `at` (a node of `owner`'s content)
+  // would be, as far as the fields kept here go. The kept children stay:
+  // they belong to the same document.
+  void ResetView(const XmlNode& owner, const XmlNodeHandle& at) {
+    node_.Reseat(owner, at);
+    tag_.clear();
+    cursor_ = XmlChildCursor();
+  }
+
+  XmlNode node_;
+  std::string tag_;
+
+ private:
+  // The walk is iteration state, as in ParamItem: the walking members are
+  // const.
+  mutable XmlChildCursor cursor_;
+  // Declared here, defined with XMLParamItem complete.
+  mutable KeptViews<XMLParamItem> kept_;
+};
+
+}  // namespace internal
+}  // namespace kvl
+
+#endif  // KVL_PARAMS_XML_VIEW_BASE_H_
