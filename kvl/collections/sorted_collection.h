@@ -44,13 +44,14 @@
 #include "kvl/collections/array_iterator.h"
 #include "kvl/collections/sorted_callers.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable class (kind 2).
-class SortedCollection : public Object {
+class KVL_EXPORT SortedCollection : public Object {
   KVL_DECLARE_CLASS(SortedCollection)
  public:
   SortedCollection();

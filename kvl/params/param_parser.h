@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
@@ -22,7 +23,7 @@ namespace kvl::internal {
 inline constexpr int32_t kMaxValueNesting = 256;
 
 // The settings that items made by the parser carry.
-struct ParseSettings {
+struct KVL_EXPORT ParseSettings {
   bool smart_quotes = true;
   std::string_view quote_chars = "''";
   bool show_types = false;
@@ -30,7 +31,7 @@ struct ParseSettings {
 
 // The furthest error recorded by the checking pass, kept unformatted: most
 // parses record one, few callers read it.
-struct ParseError {
+struct KVL_EXPORT ParseError {
   const char* message = nullptr;  // null: nothing recorded
   int32_t pos = 0;                // token position (1-based)
   std::string token;              // the token's text, "EOS" past the end
@@ -39,7 +40,7 @@ struct ParseError {
   std::string Format() const;
 };
 
-struct ParseResult {
+struct KVL_EXPORT ParseResult {
   bool accepted = false;
   // Also after an accepted parse.
   ParseError error;
@@ -48,7 +49,7 @@ struct ParseResult {
 };
 
 // Parses `text` (at most 32767 bytes; the caller refuses longer text).
-ParseResult ParseParamText(std::string_view text,
+KVL_EXPORT ParseResult ParseParamText(std::string_view text,
                            const ParseSettings& settings);
 
 }  // namespace kvl::internal

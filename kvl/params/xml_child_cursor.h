@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/xml/xml_document.h"
 
 namespace kvl {
@@ -23,7 +24,7 @@ KVL_DECLARE_ENUM(PSIterState)
 
 namespace internal {
 
-class XmlChildCursor {
+class KVL_EXPORT XmlChildCursor {
  public:
   // Each returns the new current child, or a null node (see the views'
   // FirstItem / NextItem / CurrentItem).
@@ -41,16 +42,17 @@ class XmlChildCursor {
 };
 
 // Child `n` counting from 1: attributes first, then child nodes.
-XmlNode XmlChildAt(const XmlNode& node, int32_t n);
+KVL_EXPORT XmlNode XmlChildAt(const XmlNode& node, int32_t n);
 // The first node called `name` (ignoring case) in a depth-first walk of
 // `node`: the node, the `count`-th attribute of that name, then each
 // child's subtree with the same count. Walks without recursion, so deep
 // documents cannot exhaust the stack.
-XmlNode FindXmlInTree(const XmlNode& node, std::string_view name,
+KVL_EXPORT XmlNode FindXmlInTree(const XmlNode& node, std::string_view name,
                       int32_t count);
 // The same among the node, its attributes and its direct children, where
 // the count applies to attributes and children.
-XmlNode FindXmlAtTop(const XmlNode& node, std::string_view name, int32_t count);
+KVL_EXPORT XmlNode FindXmlAtTop(const XmlNode& node, std::string_view name,
+                                int32_t count);
 
 }  // namespace internal
 }  // namespace kvl

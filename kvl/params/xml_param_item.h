@@ -27,6 +27,7 @@
 #include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/xml_child_cursor.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/xml/xml_document.h"
@@ -34,7 +35,8 @@
 namespace kvl {
 
 // Public, not creatable.
-class XMLParamItem : public Object, public internal::TreeIteratorAdapter {
+class KVL_EXPORT XMLParamItem : public Object,
+                                public internal::TreeIteratorAdapter {
   KVL_DECLARE_CLASS(XMLParamItem)
  public:
   XMLParamItem() = default;
@@ -107,7 +109,7 @@ class XMLParamItem : public Object, public internal::TreeIteratorAdapter {
 };
 
 // A new view of `node`; null for a null node.
-Ref<XMLParamItem> NewXMLParamItem(const XmlNode& node);
+KVL_EXPORT Ref<XMLParamItem> NewXMLParamItem(const XmlNode& node);
 
 }  // namespace kvl
 

@@ -31,6 +31,7 @@
 #include "kvl/params/xml_child_cursor.h"
 #include "kvl/params/xml_param_item.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/xml/xml_document.h"
@@ -38,7 +39,8 @@
 namespace kvl {
 
 // Public, not creatable.
-class XMLParamString : public Object, public internal::TreeIteratorAdapter {
+class KVL_EXPORT XMLParamString : public Object,
+                                  public internal::TreeIteratorAdapter {
   KVL_DECLARE_CLASS(XMLParamString)
  public:
   XMLParamString() = default;
@@ -96,7 +98,7 @@ class XMLParamString : public Object, public internal::TreeIteratorAdapter {
 };
 
 // A new view of `node`; null for a null node.
-Ref<XMLParamString> NewXMLParamString(const XmlNode& node);
+KVL_EXPORT Ref<XMLParamString> NewXMLParamString(const XmlNode& node);
 
 }  // namespace kvl
 

@@ -33,6 +33,7 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace pugi {
@@ -59,7 +60,7 @@ enum class XmlNodeType {
   kDocumentType,
 };
 
-class XmlNode {
+class KVL_EXPORT XmlNode {
  public:
   XmlNode() = default;
 
@@ -106,7 +107,7 @@ class XmlNode {
 };
 
 // Public, not creatable (kind 3): the document object a reader exposes.
-class XmlDocument : public Object {
+class KVL_EXPORT XmlDocument : public Object {
   KVL_DECLARE_CLASS(XmlDocument)
  public:
   XmlDocument();
