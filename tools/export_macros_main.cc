@@ -2,8 +2,8 @@
 // headers.
 //   kvl_export_macros <checkout>          lists what lacks the macro; exit 1
 //   kvl_export_macros --fix <checkout>    adds it (re-run after merging new
-//                                         classes), reformatting a changed
-//                                         line that grows past 80 columns
+//                                         classes) and reformats the changed
+//                                         declarations with clang-format
 // Public headers are the ones installed: kvl/<subsystem>/**/*.h outside
 // internal/, testing/ and client/ folders, and not test_*.h.
 #include <algorithm>
@@ -13,9 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "tools/export_macros.h"
 
@@ -88,26 +86,21 @@ int main(int argc, char** argv) {
     const std::string fixed = kvl::tools::InsertExports(text, findings);
     std::ofstream(file, std::ios::binary) << fixed;
     std::printf("%s: %zu added\n", shown.c_str(), findings.size());
-    // Reformat only the changed declarations that no longer fit.
+    // Reformat the changed declarations only (a longer first line moves
+    // the continuation lines' alignment), bottom up, so a reflowed
+    // declaration does not move the ones still to do.
     const int shift =
         kvl::tools::IncludesExportHeader(text)
             ? 0
             : static_cast<int>(std::count(fixed.begin(), fixed.end(), '\n') -
                                std::count(text.begin(), text.end(), '\n'));
-    std::istringstream lines(fixed);
-    std::vector<std::string> all;
-    for (std::string l; std::getline(lines, l);) all.push_back(l);
-    // Bottom up, so a reflowed declaration does not move the ones to do.
     for (auto f = findings.rbegin(); f != findings.rend(); ++f) {
-      const int line = f->line + shift;
-      if (line < static_cast<int>(all.size()) && all[line].size() > 80) {
-        const std::string command =
-            "clang-format -i --lines=" + std::to_string(line + 1) + ":" +
-            std::to_string(line + 1) + " '" + file.string() + "'";
-        if (std::system(command.c_str()) != 0) {
-          std::fprintf(stderr, "%s:%d: longer than 80 columns\n", shown.c_str(),
-                       line + 1);
-        }
+      const std::string line = std::to_string(f->line + shift + 1);
+      const std::string command = "clang-format -i --lines=" + line + ":" +
+                                  line + " '" + file.string() + "'";
+      if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "%s:%s: not reformatted (clang-format failed)\n",
+                     shown.c_str(), line.c_str());
       }
     }
   }

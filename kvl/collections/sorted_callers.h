@@ -25,7 +25,7 @@ KVL_EXPORT std::string KeyByName(Object& extractor, const Ref<Object>& o);
 // comparator.compare(e, o1, o2) called by name; the sign of the result
 // (any numeric kind is accepted): -1, 0 or 1.
 KVL_EXPORT int16_t CompareByName(Object& comparator, const Ref<Object>& e,
-                      const Ref<Object>& o1, const Ref<Object>& o2);
+                                 const Ref<Object>& o1, const Ref<Object>& o2);
 
 class KVL_EXPORT ExtractorHandle {
  public:

@@ -41,9 +41,9 @@ class ReaderRelay;
 }
 
 class KVL_EXPORT ConfigReader : public Object,
-                     public IConfigReader,
-                     public ICRAltImpl,
-                     public ITreeIterator {
+                                public IConfigReader,
+                                public ICRAltImpl,
+                                public ITreeIterator {
   KVL_DECLARE_CLASS(ConfigReader)
  public:
   ConfigReader();

@@ -50,7 +50,7 @@ struct KVL_EXPORT ParseResult {
 
 // Parses `text` (at most 32767 bytes; the caller refuses longer text).
 KVL_EXPORT ParseResult ParseParamText(std::string_view text,
-                           const ParseSettings& settings);
+                                      const ParseSettings& settings);
 
 }  // namespace kvl::internal
 

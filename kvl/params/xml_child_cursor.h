@@ -48,7 +48,7 @@ KVL_EXPORT XmlNode XmlChildAt(const XmlNode& node, int32_t n);
 // child's subtree with the same count. Walks without recursion, so deep
 // documents cannot exhaust the stack.
 KVL_EXPORT XmlNode FindXmlInTree(const XmlNode& node, std::string_view name,
-                      int32_t count);
+                                 int32_t count);
 // The same among the node, its attributes and its direct children, where
 // the count applies to attributes and children.
 KVL_EXPORT XmlNode FindXmlAtTop(const XmlNode& node, std::string_view name,

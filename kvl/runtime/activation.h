@@ -38,7 +38,8 @@ struct KVL_EXPORT RegisteredClass {
 // Looks up `progid` (any case) in the registry at `registry_path`; false
 // when it or its class id is not registered.
 KVL_EXPORT bool LookupClassRegistration(const std::string& registry_path,
-                             std::string_view progid, RegisteredClass* out);
+                                        std::string_view progid,
+                                        RegisteredClass* out);
 
 // A new instance of the class registered as `progid` in the user's registry
 // (RegistryStore::DefaultPath()). Raises KVLError kREGDB_E_CLASSNOTREG when

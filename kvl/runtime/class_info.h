@@ -532,7 +532,7 @@ ClassInfo::Extent ExtentOf(Object& self) {
 // Aborts with a message: a member table that does not match its C++
 // function is a programming error found by the first use of the table.
 [[noreturn]] KVL_EXPORT void BadMemberTable(std::string_view member,
-                                 std::string_view problem);
+                                            std::string_view problem);
 
 }  // namespace internal
 
@@ -540,8 +540,8 @@ ClassInfo::Extent ExtentOf(Object& self) {
 // differs from any C++ signature (a variable argument list, say). Each
 // parameter's kind is its declared kind (ParamSpec::Of), else Variant.
 KVL_EXPORT MemberInfo CustomMember(std::string name, CallKind kind,
-                        std::initializer_list<ParamSpec> params,
-                        VarType result, Invoker invoke);
+                                   std::initializer_list<ParamSpec> params,
+                                   VarType result, Invoker invoke);
 
 // Builds a ClassInfo for class C. Members are listed in table order.
 template <class C>

@@ -69,7 +69,7 @@ KVL_EXPORT Ref<Object> GetEnumerator(const Variant& collection);
 
 // Calls `visit` with each element of `collection` until it returns false.
 KVL_EXPORT void ForEach(const Variant& collection,
-             const std::function<bool(const Variant&)>& visit);
+                        const std::function<bool(const Variant&)>& visit);
 
 }  // namespace kvl
 

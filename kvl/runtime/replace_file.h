@@ -41,7 +41,8 @@ KVL_EXPORT bool WriteAll(int fd, std::string_view data);
 // replacement). 0 on success, else the errno value of the step that failed
 // (EIO when `write` failed without setting errno).
 KVL_EXPORT int ReplaceFile(const std::string& path,
-                const std::function<bool(int fd)>& write, mode_t new_mode);
+                           const std::function<bool(int fd)>& write,
+                           mode_t new_mode);
 
 // While alive, makes this thread's writes fail: the `nth_write`-th call of
 // write(2) made by WriteAll from now on (1-based; 0 for none) fails with

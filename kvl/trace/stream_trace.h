@@ -80,7 +80,7 @@ struct KVL_EXPORT TraceSettings {
 // Reads "filter[,calltree][:file]"; false, with the reason in `error`,
 // when the text is not one.
 KVL_EXPORT bool ParseTraceSettings(std::string_view text, TraceSettings* out,
-                        std::string* error);
+                                   std::string* error);
 
 }  // namespace kvl
 
