@@ -27,10 +27,17 @@ function(kvl_install)
   set_target_properties(kvl_activation PROPERTIES EXPORT_NAME activation)
   install(TARGETS kvl_activation EXPORT KVLCommonTargets
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
-  # The tool finds the library beside it in a private prefix too.
-  file(RELATIVE_PATH lib_from_bin /${CMAKE_INSTALL_BINDIR}
-       /${CMAKE_INSTALL_LIBDIR})
-  set_target_properties(kvl PROPERTIES INSTALL_RPATH "$ORIGIN/${lib_from_bin}")
+  # The tool finds the library beside it in a private prefix too; in a
+  # directory the loader searches anyway (/usr/lib/<triplet> for the Debian
+  # package) it carries no run path at all.
+  list(FIND CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES "${CMAKE_INSTALL_FULL_LIBDIR}"
+       system_libdir)
+  if(system_libdir LESS 0)
+    file(RELATIVE_PATH lib_from_bin /${CMAKE_INSTALL_BINDIR}
+         /${CMAKE_INSTALL_LIBDIR})
+    set_target_properties(kvl PROPERTIES INSTALL_RPATH
+                                         "$ORIGIN/${lib_from_bin}")
+  endif()
   install(TARGETS kvl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
           COMPONENT runtime)
 

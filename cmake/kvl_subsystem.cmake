@@ -19,6 +19,10 @@ function(kvl_subsystem name)
     return()
   endif()
   add_library(kvl_${name} OBJECT ${sources})
+  # Only what the public headers mark with KVL_EXPORT (kvl/runtime/export.h)
+  # leaves libkvlcommon.so.
+  set_target_properties(kvl_${name} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                               VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(kvl_${name} PUBLIC ${PROJECT_SOURCE_DIR})
   foreach(dep IN LISTS ARG_DEPS)
     target_link_libraries(kvl_${name} PUBLIC kvl_${dep})

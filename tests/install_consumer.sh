@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix and uses it as another
 # project would: checks the installed headers stand on their own, builds
-# the event bus example against the prefix with CMake's find_package and
-# with pkg-config and plain g++, runs both and the installed kvl tool.
+# the examples and tests/consumer/boundary.cc against the prefix with
+# CMake's find_package, the event bus example also with pkg-config and
+# plain g++, runs them and the installed kvl tool.
 #   tests/install_consumer.sh [build-dir] [--headers-only]
 # --headers-only stops after the checks of the installed tree (a quick test
 # that the suite runs).
@@ -38,22 +39,36 @@ done
 
 [ "${2:-}" = --headers-only ] && exit 0
 
-example=$prefix/share/doc/kvlcommon/examples/event_bus_example.cc
+examples=$prefix/share/doc/kvlcommon/examples
+example=$examples/event_bus_example.cc
 [ -f "$example" ] || fail "the examples are not installed"
+run() {  # program [args...]: runs it against the installed library
+  LD_LIBRARY_PATH=$libdir "$@"
+}
 check_run() {  # how, program
   local out
-  out=$(LD_LIBRARY_PATH=$libdir "$2") ||
-    fail "$1: the program failed"
+  out=$(run "$2") || fail "$1: the program failed"
   grep -q '^monitor saw 4 events:$' <<<"$out" ||
     fail "$1: unexpected output: $out"
   echo "install_consumer: $1 ok"
 }
 
-# With find_package.
+# With find_package: every example, and the checks of what crosses the
+# library's boundary (type information, shared state). A class or function
+# that the library does not export fails the link here.
 cmake -S tests/consumer -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DEXAMPLE="$example" >/dev/null
-cmake --build "$work/cmake" >/dev/null
-check_run "find_package" "$work/cmake/app"
+  -DEXAMPLES="$examples" >/dev/null
+cmake --build "$work/cmake" -j"$(nproc)" >/dev/null ||
+  fail "find_package: the consumer does not build against the installed tree"
+check_run "find_package" "$work/cmake/event_bus_example"
+for program in "$work"/cmake/*_example "$work/cmake/poll_loop"; do
+  args=()
+  [[ $program == */timers_example ]] && args=(--virtual)
+  (cd "$work" && run "$program" "${args[@]}" >/dev/null) ||
+    fail "find_package: ${program##*/} failed"
+done
+run "$work/cmake/boundary" || fail "find_package: boundary checks failed"
+echo "install_consumer: find_package examples and boundary ok"
 
 # With pkg-config and plain g++.
 flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs kvlcommon)
@@ -61,8 +76,16 @@ flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs kvlcommon)
 g++ -std=c++20 -o "$work/app_pc" "$example" $flags
 check_run "pkg-config" "$work/app_pc"
 
-# The installed tool finds its library without help.
-classes=$("$prefix"/bin/kvl classes) || fail "the installed kvl tool failed"
+# Installed under /usr the tool needs no RUNPATH (the loader finds the
+# library); in any other prefix it finds the library beside it.
+configured=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+runpath=$(readelf -d "$prefix/bin/kvl" | grep -E 'RUNPATH|RPATH' || true)
+if [ "$configured" = /usr ]; then
+  [ -z "$runpath" ] || fail "the kvl tool for /usr has a run path: $runpath"
+  classes=$(run "$prefix"/bin/kvl classes) || fail "the installed kvl tool failed"
+else
+  classes=$("$prefix"/bin/kvl classes) || fail "the installed kvl tool failed"
+fi
 grep -q 'KVLCommon.KVLConstants' <<<"$classes" ||
   fail "the installed kvl tool lists no classes"
 echo "install_consumer: installed kvl tool ok"

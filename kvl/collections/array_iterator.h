@@ -18,12 +18,13 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Creatable class (kind 2).
-class ArrayIterator : public Object {
+class KVL_EXPORT ArrayIterator : public Object {
   KVL_DECLARE_CLASS(ArrayIterator)
  public:
   ArrayIterator() = default;

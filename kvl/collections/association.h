@@ -22,13 +22,14 @@
 #include <utility>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class Association : public Object {
+class KVL_EXPORT Association : public Object {
   KVL_DECLARE_CLASS(Association)
  public:
   // Types |= new_type.

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -28,7 +29,7 @@ namespace kvl {
 
 // A collection read by count, by 1-based position or key, and by
 // enumeration.
-class IKVLROCollection {
+class KVL_EXPORT IKVLROCollection {
  public:
   static const ClassInfo& StaticClass();
   virtual int16_t Count() const = 0;
@@ -44,7 +45,7 @@ class IKVLROCollection {
 
 // Orders two objects: negative when o1 sorts before o2, 0 when they are
 // equal, positive when o1 sorts after o2.
-class IKVLComparator {
+class KVL_EXPORT IKVLComparator {
  public:
   static const ClassInfo& StaticClass();
   virtual int16_t compare(Ref<Object> o1, Ref<Object> o2) = 0;
@@ -54,7 +55,7 @@ class IKVLComparator {
 };
 
 // The key under which an object is stored; "" for none.
-class IKVLKeyExtractor {
+class KVL_EXPORT IKVLKeyExtractor {
  public:
   static const ClassInfo& StaticClass();
   virtual std::string Key(Ref<Object> o) = 0;
@@ -64,7 +65,7 @@ class IKVLKeyExtractor {
 };
 
 // An object that knows its own key.
-class IKVLKeyed {
+class KVL_EXPORT IKVLKeyed {
  public:
   static const ClassInfo& StaticClass();
   virtual std::string Key() = 0;
@@ -74,7 +75,7 @@ class IKVLKeyed {
 };
 
 // A test applied to the elements of a collection.
-class IKVLPredicate {
+class KVL_EXPORT IKVLPredicate {
  public:
   static const ClassInfo& StaticClass();
   virtual bool Predicate(Ref<Object> o) = 0;
@@ -84,7 +85,7 @@ class IKVLPredicate {
 };
 
 // A function applied to the elements of a collection.
-class IKVLFunction {
+class KVL_EXPORT IKVLFunction {
  public:
   static const ClassInfo& StaticClass();
   virtual Variant AFunction(Ref<Object> o) = 0;

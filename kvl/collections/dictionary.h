@@ -31,6 +31,7 @@
 #include "kvl/collections/keyed_store.h"
 #include "kvl/frame/kvl_types.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -38,7 +39,7 @@ namespace kvl {
 
 // Creatable (kind 2): a key and a value; an object value is held as a
 // reference.
-class IKVLAssociation : public Object {
+class KVL_EXPORT IKVLAssociation : public Object {
   KVL_DECLARE_CLASS(IKVLAssociation)
  public:
   IKVLAssociation() = default;
@@ -59,7 +60,7 @@ class IKVLAssociation : public Object {
 };
 
 // Creatable (kind 2).
-class IKVLDictionary : public Object {
+class KVL_EXPORT IKVLDictionary : public Object {
   KVL_DECLARE_CLASS(IKVLDictionary)
  public:
   // Adds a new association (k, v).

@@ -14,9 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl::internal {
 
-class KeyIndex {
+class KVL_EXPORT KeyIndex {
  public:
   // The hash that Find, Insert and Erase expect: NoCaseHash, keyed with the
   // process's random seed, so keys chosen to share one probe chain in one

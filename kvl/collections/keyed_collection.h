@@ -37,13 +37,14 @@
 #include "kvl/collections/keyed_store.h"
 #include "kvl/frame/kvl_types.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable (kind 2); answers for IKVLROCollection too.
-class IKVLCollection : public Object, public IKVLROCollection {
+class KVL_EXPORT IKVLCollection : public Object, public IKVLROCollection {
   KVL_DECLARE_CLASS(IKVLCollection)
  public:
   using Store = KeyedStore<Ref<Object>>;
@@ -82,7 +83,8 @@ class IKVLCollection : public Object, public IKVLROCollection {
 // A read-only view of an IKVLCollection: Count, Item and NewEnum of the
 // collection it was made for, which it keeps alive. Its class is
 // IKVLROCollection (public, not creatable; made only by the library).
-class ReadOnlyCollection final : public Object, public IKVLROCollection {
+class KVL_EXPORT ReadOnlyCollection final : public Object,
+                                            public IKVLROCollection {
  public:
   static const ClassInfo& StaticClass() {
     return IKVLROCollection::StaticClass();

@@ -47,12 +47,13 @@
 #include <vector>
 
 #include "kvl/collections/key_index.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl {
 
 template <class T>
-class KeyedStore {
+class KVL_EXPORT KeyedStore {
  public:
   // One element: its key ("" when it has none) and its value. The key's
   // characters are stored right behind the entry, in the same allocation.

@@ -44,11 +44,12 @@
 #include <string_view>
 
 #include "kvl/collections/keyed_collection.h"
+#include "kvl/runtime/export.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class KVLSrtdClctn final : public IKVLCollection {
+class KVL_EXPORT KVLSrtdClctn final : public IKVLCollection {
   KVL_DECLARE_CLASS(KVLSrtdClctn)
  public:
   KVLSrtdClctn() = default;

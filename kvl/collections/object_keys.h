@@ -32,6 +32,7 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -39,15 +40,15 @@ namespace kvl {
 
 // The key of `object`'s identity (see above); "X0" for null. The caller
 // keeps `object` alive for the call.
-std::string ObjectKey(Object* object);
+KVL_EXPORT std::string ObjectKey(Object* object);
 
 // A new reference to the live object whose key is `key`; null when the key
 // does not start with "X" or "x", is not "X" + an optional "-" and decimal
 // digits within 64 bits, or is not the key of a live object.
-Ref<Object> ObjectFromKey(std::string_view key);
+KVL_EXPORT Ref<Object> ObjectFromKey(std::string_view key);
 
 // Converts between objects and text keys (public interface, not creatable).
-class IKeyToObject {
+class KVL_EXPORT IKeyToObject {
  public:
   static const ClassInfo& StaticClass();
   // Property Get: the object with key `key`, or null.
@@ -62,7 +63,7 @@ class IKeyToObject {
 };
 
 // Global (kind 1).
-class K2OGlobals : public Object {
+class KVL_EXPORT K2OGlobals : public Object {
   KVL_DECLARE_CLASS(K2OGlobals)
  public:
   // ObjectFromKey(key).
@@ -85,7 +86,7 @@ class K2OGlobals : public Object {
 
 // Creatable (kind 2): IKeyToObject over ObjectKey / ObjectFromKey. Context
 // is not used: setting it does nothing and it reads as null.
-class K2OByPointer final : public Object, public IKeyToObject {
+class KVL_EXPORT K2OByPointer final : public Object, public IKeyToObject {
   KVL_DECLARE_CLASS(K2OByPointer)
  public:
   Ref<Object> KeyToObject(const std::string& key) override {

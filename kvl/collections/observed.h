@@ -28,6 +28,7 @@
 
 #include "kvl/collections/keyed_store.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
@@ -35,7 +36,7 @@ namespace kvl {
 class IKVLObserved;
 
 // Public interface (kind 3): told by a notifier that `o` has news `s`.
-class IKVLObserver {
+class KVL_EXPORT IKVLObserver {
  public:
   static const ClassInfo& StaticClass();
   virtual bool NotifyHandler(Ref<IKVLObserved> o, const std::string& s) = 0;
@@ -45,7 +46,7 @@ class IKVLObserver {
 };
 
 // Creatable (kind 2).
-class IKVLObserved : public Object {
+class KVL_EXPORT IKVLObserved : public Object {
   KVL_DECLARE_CLASS(IKVLObserved)
  public:
   bool AddObserver(Ref<Object> o);

@@ -20,19 +20,20 @@
 
 #include "kvl/collections/sorted_comparator.h"
 #include "kvl/collections/sorted_extractor.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl::internal {
 
 // extractor.Key(o) called by name; the result as text.
-std::string KeyByName(Object& extractor, const Ref<Object>& o);
+KVL_EXPORT std::string KeyByName(Object& extractor, const Ref<Object>& o);
 
 // comparator.compare(e, o1, o2) called by name; the sign of the result
 // (any numeric kind is accepted): -1, 0 or 1.
-int16_t CompareByName(Object& comparator, const Ref<Object>& e,
-                      const Ref<Object>& o1, const Ref<Object>& o2);
+KVL_EXPORT int16_t CompareByName(Object& comparator, const Ref<Object>& e,
+                                 const Ref<Object>& o1, const Ref<Object>& o2);
 
-class ExtractorHandle {
+class KVL_EXPORT ExtractorHandle {
  public:
   explicit ExtractorHandle(Ref<Object> extractor)
       : object_(std::move(extractor)),
@@ -53,7 +54,7 @@ class ExtractorHandle {
   bool keeps_keys_;
 };
 
-class ComparatorHandle {
+class KVL_EXPORT ComparatorHandle {
  public:
   explicit ComparatorHandle(Ref<Object> comparator)
       : object_(std::move(comparator)),

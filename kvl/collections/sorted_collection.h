@@ -45,13 +45,14 @@
 #include "kvl/collections/sorted_callers.h"
 #include "kvl/collections/sorted_slots.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable class (kind 2).
-class SortedCollection : public Object {
+class KVL_EXPORT SortedCollection : public Object {
   KVL_DECLARE_CLASS(SortedCollection)
  public:
   SortedCollection();

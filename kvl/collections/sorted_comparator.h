@@ -30,13 +30,14 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl {
 
 // Public interface, not creatable.
-class IComparator {
+class KVL_EXPORT IComparator {
  public:
   static const ClassInfo& StaticClass();
 
@@ -52,7 +53,7 @@ class IComparator {
 };
 
 // Public, not creatable: the comparator a SortedCollection starts with.
-class DefaultComparator final : public Object, public IComparator {
+class KVL_EXPORT DefaultComparator final : public Object, public IComparator {
   KVL_DECLARE_CLASS(DefaultComparator)
  public:
   // CompareKeys of e.Key(o1) and e.Key(o2): -1, 0 or 1. Raises what the

@@ -28,12 +28,13 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The interface IExtractor (its table is the creatable class IExtractor).
-class IExtractor {
+class KVL_EXPORT IExtractor {
  public:
   static const ClassInfo& StaticClass();
 
@@ -47,7 +48,7 @@ class IExtractor {
 };
 
 // Public, not creatable: the extractor a SortedCollection starts with.
-class DefaultExtractor final : public Object, public IExtractor {
+class KVL_EXPORT DefaultExtractor final : public Object, public IExtractor {
   KVL_DECLARE_CLASS(DefaultExtractor)
  public:
   // The value of `o`'s member "Key" (a property Get or a method, called by
@@ -59,7 +60,7 @@ class DefaultExtractor final : public Object, public IExtractor {
 
 // The key of `o` through `extractor`: its C++ IExtractor when it has one,
 // otherwise its member "Key" called by name with `o` as the argument.
-std::string ExtractKey(Object& extractor, const Ref<Object>& o);
+KVL_EXPORT std::string ExtractKey(Object& extractor, const Ref<Object>& o);
 
 }  // namespace kvl
 

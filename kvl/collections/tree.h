@@ -51,6 +51,7 @@
 #include "kvl/collections/keyed_collection.h"
 #include "kvl/collections/tree_iterator.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -59,7 +60,7 @@ namespace kvl {
 class TreeProxy;
 
 // Creatable (kind 2); answers for ITreeIterator.
-class IKVLTreeNode : public Object, public ITreeIterator {
+class KVL_EXPORT IKVLTreeNode : public Object, public ITreeIterator {
   KVL_DECLARE_CLASS(IKVLTreeNode)
  public:
   // A detached node with a new unique key.
@@ -117,7 +118,7 @@ class IKVLTreeNode : public Object, public ITreeIterator {
 };
 
 // Creatable (kind 2). A new tree has one registered node, the root.
-class IKVLTree : public Object {
+class KVL_EXPORT IKVLTree : public Object {
   KVL_DECLARE_CLASS(IKVLTree)
  public:
   IKVLTree();
@@ -141,7 +142,7 @@ class IKVLTree : public Object {
 
 // Public, not creatable (kind 3): the tree's registry, which implements
 // IKVLTree and has no members of its own. Made only by IKVLTree.
-class TreeProxy final : public IKVLTree {
+class KVL_EXPORT TreeProxy final : public IKVLTree {
   KVL_DECLARE_CLASS(TreeProxy)
  public:
   TreeProxy();

@@ -17,11 +17,12 @@
 #define KVL_COLLECTIONS_TREE_ITERATOR_H_
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
-class ITreeIterator {
+class KVL_EXPORT ITreeIterator {
  public:
   static const ClassInfo& StaticClass();
   // Property Get: the first child, or null.

@@ -26,6 +26,7 @@
 
 #include "kvl/params/param_string.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
@@ -42,7 +43,7 @@ enum ConfigUpdateActions : int32_t {
 KVL_DECLARE_ENUM(ConfigUpdateActions)
 
 // The contract `_ConfigReader` (members in their published order).
-class IConfigReader {
+class KVL_EXPORT IConfigReader {
  public:
   // Items are stored as text when loaded and parsed on first access.
   virtual bool LazyEvaluation() = 0;
@@ -89,7 +90,7 @@ class IConfigReader {
 };
 
 // The outgoing interface __ConfigReader.
-class ConfigReaderEvents {
+class KVL_EXPORT ConfigReaderEvents {
  public:
   static const ClassInfo& StaticClass();
   // A reading, parsing or writing problem; -1 when no line applies.
@@ -106,7 +107,7 @@ class ConfigReaderEvents {
 };
 
 // Public interface (kind 3): a reader that can take another implementation.
-class ICRAltImpl {
+class KVL_EXPORT ICRAltImpl {
  public:
   static const ClassInfo& StaticClass();
   // Property Set AlternateImplementation.
@@ -117,7 +118,7 @@ class ICRAltImpl {
 };
 
 // Public interface (kind 3): a client's editing dialog for one item.
-class IConfigDlgProvider {
+class KVL_EXPORT IConfigDlgProvider {
  public:
   static const ClassInfo& StaticClass();
   // The edited item, or null when the user cancelled.

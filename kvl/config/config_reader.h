@@ -30,6 +30,7 @@
 #include "kvl/config/config_interfaces.h"
 #include "kvl/config/ps_config_reader.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 
@@ -39,10 +40,10 @@ namespace config_internal {
 class ReaderRelay;
 }
 
-class ConfigReader : public Object,
-                     public IConfigReader,
-                     public ICRAltImpl,
-                     public ITreeIterator {
+class KVL_EXPORT ConfigReader : public Object,
+                                public IConfigReader,
+                                public ICRAltImpl,
+                                public ITreeIterator {
   KVL_DECLARE_CLASS(ConfigReader)
  public:
   ConfigReader();

@@ -43,13 +43,14 @@
 
 #include "kvl/params/param_string.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The outgoing interface __ConfigScanner.
-class ConfigScannerEvents {
+class KVL_EXPORT ConfigScannerEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void NotifyProgress(double TheRatio) = 0;
@@ -60,7 +61,7 @@ class ConfigScannerEvents {
   ~ConfigScannerEvents() = default;
 };
 
-class ConfigScanner : public Object {
+class KVL_EXPORT ConfigScanner : public Object {
   KVL_DECLARE_CLASS(ConfigScanner)
  public:
   // Files open at once: the main file and ten levels of includes.

@@ -30,13 +30,14 @@
 #include "kvl/collections/tree_iterator.h"
 #include "kvl/params/param_string.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Public, not creatable (kind 3).
-class ConfigItemList : public Object {
+class KVL_EXPORT ConfigItemList : public Object {
   KVL_DECLARE_CLASS(ConfigItemList)
  public:
   ConfigItemList() = default;
@@ -61,7 +62,7 @@ class ConfigItemList : public Object {
 };
 
 // Public, not creatable (kind 3).
-class ConfigSection : public Object, public ITreeIterator {
+class KVL_EXPORT ConfigSection : public Object, public ITreeIterator {
   KVL_DECLARE_CLASS(ConfigSection)
  public:
   ConfigSection();

@@ -44,6 +44,7 @@
 #include "kvl/config/config_scanner.h"
 #include "kvl/config/config_section.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant_convert.h"
@@ -54,7 +55,7 @@ namespace config_internal {
 class ScannerRelay;
 }
 
-class PSConfigReader : public Object, public IConfigReader {
+class KVL_EXPORT PSConfigReader : public Object, public IConfigReader {
   KVL_DECLARE_CLASS(PSConfigReader)
  public:
   PSConfigReader();

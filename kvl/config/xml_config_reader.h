@@ -51,6 +51,7 @@
 #include "kvl/config/config_interfaces.h"
 #include "kvl/config/xml_config_section.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 #include "kvl/xml/xml_document.h"
@@ -58,7 +59,7 @@
 namespace kvl {
 
 // Creatable (kind 2).
-class XMLConfigReader : public Object, public IConfigReader {
+class KVL_EXPORT XMLConfigReader : public Object, public IConfigReader {
   KVL_DECLARE_CLASS(XMLConfigReader)
  public:
   XMLConfigReader();

@@ -27,13 +27,14 @@
 #include "kvl/config/config_section.h"
 #include "kvl/params/xml_param_string.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/xml/xml_document.h"
 
 namespace kvl {
 
 // Public, not creatable (kind 3).
-class XMLConfigSection : public Object, public ITreeIterator {
+class KVL_EXPORT XMLConfigSection : public Object, public ITreeIterator {
   KVL_DECLARE_CLASS(XMLConfigSection)
  public:
   XMLConfigSection() = default;

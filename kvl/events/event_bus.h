@@ -58,13 +58,14 @@
 #include "kvl/events/listener_index.h"
 #include "kvl/events/timer_form.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class EventBus : public Object {
+class KVL_EXPORT EventBus : public Object {
   KVL_DECLARE_CLASS(EventBus)
  public:
   EventBus() = default;

@@ -47,13 +47,14 @@
 #include "kvl/events/event_object.h"
 #include "kvl/events/wildcard.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Public interface, not creatable (kind 3).
-class IEventReceiver {
+class KVL_EXPORT IEventReceiver {
  public:
   static const ClassInfo& StaticClass();
   // Called by the bus for each event the receiver's listener `ID` with role
@@ -68,7 +69,7 @@ class IEventReceiver {
 };
 
 // Public, not creatable (kind 3).
-class EventListener : public Object {
+class KVL_EXPORT EventListener : public Object {
   KVL_DECLARE_CLASS(EventListener)
  public:
   EventListener() = default;

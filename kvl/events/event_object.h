@@ -37,6 +37,7 @@
 #include "kvl/collections/keyed_store.h"
 #include "kvl/events/wildcard.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/runtime/weak_ref.h"
@@ -73,7 +74,7 @@ class QualifierPattern {
 };
 
 // Creatable (kind 2).
-class EventObject : public Object {
+class KVL_EXPORT EventObject : public Object {
   KVL_DECLARE_CLASS(EventObject)
  public:
   EventObject() = default;

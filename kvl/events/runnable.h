@@ -18,12 +18,13 @@
 #define KVL_EVENTS_RUNNABLE_H_
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The interface IRunnable (its table is the creatable class IRunnable).
-class IRunnable {
+class KVL_EXPORT IRunnable {
  public:
   static const ClassInfo& StaticClass();
   virtual void Run() = 0;

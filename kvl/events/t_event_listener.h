@@ -28,6 +28,7 @@
 #include "kvl/events/event_object.h"
 #include "kvl/events/runnable.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -35,7 +36,7 @@
 namespace kvl {
 
 // Public, not creatable (kind 3).
-class QueuedEvent : public Object {
+class KVL_EXPORT QueuedEvent : public Object {
   KVL_DECLARE_CLASS(QueuedEvent)
  public:
   QueuedEvent() = default;
@@ -55,7 +56,7 @@ class QueuedEvent : public Object {
 };
 
 // The outgoing interface __TEventListener.
-class TEventListenerEvents {
+class KVL_EXPORT TEventListenerEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void EventAvailable(Ref<QueuedEvent> qe) = 0;
@@ -65,7 +66,9 @@ class TEventListenerEvents {
 };
 
 // Creatable (kind 2).
-class TEventListener : public Object, public IEventReceiver, public IRunnable {
+class KVL_EXPORT TEventListener : public Object,
+                                  public IEventReceiver,
+                                  public IRunnable {
   KVL_DECLARE_CLASS(TEventListener)
  public:
   TEventListener() = default;

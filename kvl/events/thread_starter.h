@@ -18,12 +18,13 @@
 
 #include "kvl/events/timer_form.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class ThreadStarter : public Object {
+class KVL_EXPORT ThreadStarter : public Object {
   KVL_DECLARE_CLASS(ThreadStarter)
  public:
   // The delay between setting Runnable and calling Run.

@@ -21,11 +21,12 @@
 #include <cstdint>
 #include <functional>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl::internal {
 
-class TimerForm {
+class KVL_EXPORT TimerForm {
  public:
   explicit TimerForm(std::function<void()> on_tick = {});
   ~TimerForm();

@@ -39,11 +39,12 @@
 #include <utility>
 #include <vector>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant_convert.h"
 
 namespace kvl {
 
-class WildcardPattern {
+class KVL_EXPORT WildcardPattern {
  public:
   // The empty pattern.
   WildcardPattern() = default;
@@ -146,7 +147,7 @@ class WildcardPattern {
 };
 
 // True when `text` matches `pattern` (see above).
-bool WildcardMatch(std::string_view text, std::string_view pattern);
+KVL_EXPORT bool WildcardMatch(std::string_view text, std::string_view pattern);
 
 }  // namespace kvl
 

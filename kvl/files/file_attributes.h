@@ -32,12 +32,13 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class FileAttributes : public Object {
+class KVL_EXPORT FileAttributes : public Object {
   KVL_DECLARE_CLASS(FileAttributes)
  public:
   const std::string& FileName() const { return file_name_; }

@@ -40,15 +40,16 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The Linux file-system name of a path written in the KVLPath grammar:
 // every "\" becomes "/". Open files named through KVLPath with this.
-std::string NativePath(std::string_view path);
+KVL_EXPORT std::string NativePath(std::string_view path);
 
-class KVLPath : public Object {
+class KVL_EXPORT KVLPath : public Object {
   KVL_DECLARE_CLASS(KVLPath)
  public:
   // ---- splitting; never fail ----

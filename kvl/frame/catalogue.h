@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 #include "kvl/runtime/object.h"
 
@@ -39,7 +40,7 @@ namespace kvl {
 // Makes a new instance of one class.
 using ObjectFactory = Ref<Object> (*)();
 
-struct CatalogueEntry {
+struct KVL_EXPORT CatalogueEntry {
   // The class's StaticClass(); called only after static initialisation.
   const ClassInfo& (*info)();
   // Null for classes the catalogue cannot instantiate.
@@ -48,7 +49,7 @@ struct CatalogueEntry {
   const ClassInfo& Info() const { return info(); }
 };
 
-class Catalogue {
+class KVL_EXPORT Catalogue {
  public:
   // Adds a class. Called by KVL_REGISTER_CLASS during static
   // initialisation; `info` must not be called before the first lookup.
@@ -69,17 +70,17 @@ class Catalogue {
 // A new instance of the global or creatable class named by programmatic id
 // or class id text. Raises kREGDB_E_CLASSNOTREG for an unknown class and
 // kCLASS_E_CLASSNOTAVAILABLE for a class of another kind.
-Ref<Object> CreateObject(std::string_view progid_or_clsid);
+KVL_EXPORT Ref<Object> CreateObject(std::string_view progid_or_clsid);
 
 // The implicit instance of the global class `name` (class name or
 // programmatic id) on this thread: the same object for every call on one
 // thread, another object on another thread. Raises like CreateObject; a
 // class that is not global is not available.
-Ref<Object> GlobalObject(std::string_view name);
+KVL_EXPORT Ref<Object> GlobalObject(std::string_view name);
 
 // Drops this thread's implicit instances, as a client does when it ends;
 // the next GlobalObject call makes a new one.
-void ReleaseGlobalObjects();
+KVL_EXPORT void ReleaseGlobalObjects();
 
 namespace internal {
 
@@ -88,7 +89,7 @@ Ref<Object> MakeCatalogueInstance() {
   return Ref<Object>(new C());
 }
 
-struct ClassRegistration {
+struct KVL_EXPORT ClassRegistration {
   ClassRegistration(const ClassInfo& (*info)(), ObjectFactory create) {
     Catalogue::Register(info, create);
   }

@@ -15,16 +15,18 @@
 
 #include <string>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl {
 
 // "K." + UniqueTimeStamp() + "." + the incremented counter in decimal.
 // Safe from any thread; raises 6 when the counter is exhausted.
-std::string MakeUniqueKey();
+KVL_EXPORT std::string MakeUniqueKey();
 
 // The current local date and time as four-digit year, day of the year
 // without leading zeros (1..366), then hours (24-hour clock), minutes and
 // seconds with two digits each.
-std::string UniqueTimeStamp();
+KVL_EXPORT std::string UniqueTimeStamp();
 
 }  // namespace kvl
 

@@ -15,8 +15,6 @@
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/registry_store.h"
 
-#define KVL_EXPORT __attribute__((visibility("default")))
-
 namespace kvl {
 namespace {
 

@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 
 namespace kvl {
@@ -35,7 +36,7 @@ inline Guid TypeLibId() {
 }
 
 // The absolute path of the loaded library file.
-std::string LibraryFilePath();
+KVL_EXPORT std::string LibraryFilePath();
 
 }  // namespace kvl
 
@@ -45,19 +46,19 @@ extern "C" {
 // kIID_IUnknown or kIID_IClassFactory. Statuses: kS_OK; kE_POINTER for a
 // null `clsid` or `out`; kE_NOINTERFACE for another `iid`;
 // kCLASS_E_CLASSNOTAVAILABLE for an unknown class or one of another kind.
-int32_t DllGetClassObject(const kvl::Guid* clsid, const kvl::Guid* iid,
-                          void** out);
+KVL_EXPORT int32_t DllGetClassObject(const kvl::Guid* clsid,
+                                     const kvl::Guid* iid, void** out);
 
 // kS_OK when no object of the library is alive apart from the library's own
 // start-up state, no factory is held and none is locked; kS_FALSE otherwise.
-int32_t DllCanUnloadNow();
+KVL_EXPORT int32_t DllCanUnloadNow();
 
 // Writes every global and creatable class (by class id and programmatic id)
 // and the type library into the user's registry, keeping other entries.
-int32_t DllRegisterServer();
+KVL_EXPORT int32_t DllRegisterServer();
 
 // Removes exactly the entries DllRegisterServer writes.
-int32_t DllUnregisterServer();
+KVL_EXPORT int32_t DllUnregisterServer();
 
 // The library's type library as JSON text (docs/type-library.md,
 // type_library_export.h), owned by the library and valid while it is

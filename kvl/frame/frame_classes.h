@@ -11,12 +11,13 @@
 #define KVL_FRAME_FRAME_CLASSES_H_
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Global class (kind 1).
-class KVLCommonGlobal : public Object {
+class KVL_EXPORT KVLCommonGlobal : public Object {
   KVL_DECLARE_CLASS(KVLCommonGlobal)
  public:
   // The library's initialisation hook: does nothing; may be called any
@@ -25,12 +26,12 @@ class KVLCommonGlobal : public Object {
 };
 
 // Global class (kind 1) without members.
-class KVLGlobalTypes : public Object {
+class KVL_EXPORT KVLGlobalTypes : public Object {
   KVL_DECLARE_CLASS(KVLGlobalTypes)
 };
 
 // Private class (kind 4): not reachable by clients.
-class IKVLCleanup : public Object {
+class KVL_EXPORT IKVLCleanup : public Object {
   KVL_DECLARE_CLASS(IKVLCleanup)
  public:
   // Both functions return false; Terminate does nothing.

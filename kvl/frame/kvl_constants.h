@@ -15,15 +15,16 @@
 
 #include "kvl/frame/kvl_types.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The message of result code `code`; "Unknown exception code" for a value
 // that is not a KVLExceptions member. Never fails.
-std::string KVLExceptionString(int32_t code);
+KVL_EXPORT std::string KVLExceptionString(int32_t code);
 
-class KVLConstants : public Object {
+class KVL_EXPORT KVLConstants : public Object {
   KVL_DECLARE_CLASS(KVLConstants)
  public:
   // Property Get: the message of `x` (see KVLExceptionString).

@@ -40,24 +40,25 @@
 #include <typeindex>
 #include <typeinfo>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The global classes of which start-up makes an internal instance, in the
 // order they are made.
-std::span<const std::string_view> InternalInstanceClasses();
+KVL_EXPORT std::span<const std::string_view> InternalInstanceClasses();
 
 // Runs start-up on this thread unless it ran already (or is running).
-void StartLibrary();
+KVL_EXPORT void StartLibrary();
 // True once start-up has run (or is running) on this thread.
-bool LibraryStarted();
+KVL_EXPORT bool LibraryStarted();
 
 // This thread's internal instance of the global class `class_name`;
 // starts the library first. Aborts when `class_name` is not one of
 // InternalInstanceClasses() or not in the catalogue: asking for it is a
 // programming error.
-Object& InternalInstance(std::string_view class_name);
+KVL_EXPORT Object& InternalInstance(std::string_view class_name);
 template <class T>
 T& InternalInstance() {
   return static_cast<T&>(InternalInstance(T::StaticClass().name()));
@@ -65,18 +66,18 @@ T& InternalInstance() {
 
 namespace internal {
 
-struct LibraryStateType {
+struct KVL_EXPORT LibraryStateType {
   std::type_index type;
   const char* name;
   void* (*create)();
   void (*destroy)(void*);
 };
 
-void RegisterLibraryState(const LibraryStateType& type);
-void* LibraryStateOf(std::type_index type);
+KVL_EXPORT void RegisterLibraryState(const LibraryStateType& type);
+KVL_EXPORT void* LibraryStateOf(std::type_index type);
 
 template <class T>
-struct LibraryStateRegistration {
+struct KVL_EXPORT LibraryStateRegistration {
   LibraryStateRegistration(const char* name) {
     RegisterLibraryState(
         LibraryStateType{typeid(T), name, []() -> void* { return new T(); },

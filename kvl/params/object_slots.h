@@ -16,12 +16,13 @@
 
 #include "kvl/runtime/checked.h"
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl::internal {
 
 template <class T>
-class ObjectSlots {
+class KVL_EXPORT ObjectSlots {
  public:
   static constexpr int32_t kInitialSlots = 10;
   static constexpr int32_t kInitialChunk = 10;

@@ -37,13 +37,15 @@
 #include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/variant_walkers.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable.
-class ParamItem : public Object, public internal::TreeIteratorAdapter {
+class KVL_EXPORT ParamItem : public Object,
+                             public internal::TreeIteratorAdapter {
   KVL_DECLARE_CLASS(ParamItem)
  public:
   ParamItem() = default;
@@ -146,14 +148,15 @@ class ParamItem : public Object, public internal::TreeIteratorAdapter {
 };
 
 // A new item carrying the three settings of its creator.
-Ref<ParamItem> NewParamItem(bool smart_quotes, std::string_view quote_chars,
-                            bool show_types);
+KVL_EXPORT Ref<ParamItem> NewParamItem(bool smart_quotes,
+                                       std::string_view quote_chars,
+                                       bool show_types);
 
 // Whether a string value must be quoted when written: empty text; text not
 // enclosed in apostrophes that holds one of -+|!@#$%^&*~;: =[<>{}/(), or a
 // byte that is not part of a well-formed UTF-8 character, or starts with a
 // digit.
-bool NeedsQuoting(std::string_view text);
+KVL_EXPORT bool NeedsQuoting(std::string_view text);
 
 }  // namespace kvl
 

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -31,7 +32,7 @@ namespace kvl::internal {
 inline constexpr int32_t kMaxValueNesting = 256;
 
 // The settings that items made by the parser carry.
-struct ParseSettings {
+struct KVL_EXPORT ParseSettings {
   bool smart_quotes = true;
   std::string_view quote_chars = "''";
   bool show_types = false;
@@ -39,7 +40,7 @@ struct ParseSettings {
 
 // The furthest error recorded by the checking pass, kept unformatted: most
 // parses record one, few callers read it.
-struct ParseError {
+struct KVL_EXPORT ParseError {
   const char* message = nullptr;  // null: nothing recorded
   int32_t pos = 0;                // token position (1-based)
   std::string token;              // the token's text, "EOS" past the end

@@ -46,13 +46,15 @@
 #include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/param_item.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable.
-class ParamString : public Object, public internal::TreeIteratorAdapter {
+class KVL_EXPORT ParamString : public Object,
+                               public internal::TreeIteratorAdapter {
   KVL_DECLARE_CLASS(ParamString)
  public:
   ParamString();

@@ -27,13 +27,14 @@
 
 #include "kvl/params/variant_walkers.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Private: one token.
-class Token : public Object {
+class KVL_EXPORT Token : public Object {
   KVL_DECLARE_CLASS(Token)
  public:
   // Token kinds. 6 is not used.
@@ -80,7 +81,7 @@ class Token : public Object {
 
 // Private: the scanner. It keeps only the input; the caller passes the
 // position in and receives the next one.
-class H2Lexxer : public Object {
+class KVL_EXPORT H2Lexxer : public Object {
   KVL_DECLARE_CLASS(H2Lexxer)
  public:
   void SetInputString(std::string text) { input_ = std::move(text); }
@@ -94,7 +95,7 @@ class H2Lexxer : public Object {
 };
 
 // Private: runs the scanner over a whole text.
-class Lexxer : public Object {
+class KVL_EXPORT Lexxer : public Object {
   KVL_DECLARE_CLASS(Lexxer)
  public:
   Lexxer();
@@ -119,18 +120,18 @@ class Lexxer : public Object {
 
 // The name of a token kind ("kInteger"); "Unknown Token Type: <n>" for 6,
 // negative values and values above 14.
-std::string TokenTypeName(int16_t kind);
+KVL_EXPORT std::string TokenTypeName(int16_t kind);
 // The KVLType flag of a type suffix ("I4" -> ST_I4), ignoring case;
 // ST_None for anything else.
-int16_t TypeSuffixToFlag(std::string_view suffix);
+KVL_EXPORT int16_t TypeSuffixToFlag(std::string_view suffix);
 // The suffix of one of the fourteen suffixed flags; "V" for any other value.
-std::string_view TypeFlagToSuffix(int16_t flag);
+KVL_EXPORT std::string_view TypeFlagToSuffix(int16_t flag);
 // "true" or "false" in any letter case.
-bool IsBooleanWord(std::string_view s);
+KVL_EXPORT bool IsBooleanWord(std::string_view s);
 // Exactly one character, an apostrophe or a double quote character.
-bool IsQuoteChar(std::string_view s);
+KVL_EXPORT bool IsQuoteChar(std::string_view s);
 // Drops a leading quote character, then (separately) a trailing one.
-std::string_view StripEnclosingQuotes(std::string_view s);
+KVL_EXPORT std::string_view StripEnclosingQuotes(std::string_view s);
 
 }  // namespace kvl
 

@@ -6,11 +6,12 @@
 #define KVL_PARAMS_TREE_ITERATOR_ADAPTER_H_
 
 #include "kvl/collections/tree_iterator.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl::internal {
 
-class TreeIteratorAdapter : public ITreeIterator {
+class KVL_EXPORT TreeIteratorAdapter : public ITreeIterator {
  public:
   Ref<Object> FirstItem() final { return TreeFirstItem(); }
   Ref<Object> NextItem() final { return TreeNextItem(); }

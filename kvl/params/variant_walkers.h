@@ -29,6 +29,7 @@
 #include "kvl/params/object_slots.h"
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/enum_variant.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -44,7 +45,7 @@ enum EErrorEnumVariant : int32_t { eeBaseEnumVariant = 13050 };
 KVL_DECLARE_ENUM(EErrorEnumVariant)
 
 // Public interface (not creatable): what a CEnumVariant delegates to.
-class IVariantWalker {
+class KVL_EXPORT IVariantWalker {
  public:
   static const ClassInfo& StaticClass();
   // Advances and stores the next element in `v`; false when there is none.
@@ -63,7 +64,7 @@ class IVariantWalker {
 // (ToStatus) after clearing what that call had fetched. Next answers S_OK
 // when it fetched at least one element and S_FALSE when it fetched none.
 // Clone is not supported (E_NOTIMPL).
-class CEnumVariant : public Object, public IEnumVariant {
+class KVL_EXPORT CEnumVariant : public Object, public IEnumVariant {
   KVL_DECLARE_CLASS(CEnumVariant)
  public:
   CEnumVariant() = default;
@@ -95,7 +96,7 @@ namespace internal {
 
 // A walker that makes its own enumerator on demand and points back at it
 // without a reference (the enumerator holds the walker).
-class EnumeratedWalker : public Object, public IVariantWalker {
+class KVL_EXPORT EnumeratedWalker : public Object, public IVariantWalker {
  public:
   // The walker's enumerator: the live one, or a new one attached to this
   // walker.
@@ -111,7 +112,7 @@ class EnumeratedWalker : public Object, public IVariantWalker {
 
 // The walker of one container class; `C` has slots() with Count and Get.
 template <class C>
-class ContainerWalker : public EnumeratedWalker {
+class KVL_EXPORT ContainerWalker : public EnumeratedWalker {
  public:
   void Attach(Ref<C> container) { container_ = std::move(container); }
 
@@ -127,7 +128,7 @@ class ContainerWalker : public EnumeratedWalker {
 }  // namespace internal
 
 // Creatable: the children of a list item.
-class CVParamItem : public Object {
+class KVL_EXPORT CVParamItem : public Object {
   KVL_DECLARE_CLASS(CVParamItem)
  public:
   CVParamItem();
@@ -155,7 +156,7 @@ class CVParamItem : public Object {
 // next index when the index is at or beyond it); Last is the next index
 // (Let resizes the array to that many slots; values below 1 are ignored);
 // Chunk is kept (10 at first, values below 1 ignored, capped at 100).
-class CVToken : public Object {
+class KVL_EXPORT CVToken : public Object {
   KVL_DECLARE_CLASS(CVToken)
  public:
   CVToken();
@@ -181,11 +182,12 @@ class CVToken : public Object {
 };
 
 // Private walkers of the two containers.
-class CVParamItemWalker : public internal::ContainerWalker<CVParamItem> {
+class KVL_EXPORT CVParamItemWalker
+    : public internal::ContainerWalker<CVParamItem> {
   KVL_DECLARE_CLASS(CVParamItemWalker)
 };
 
-class CVTokenWalker : public internal::ContainerWalker<CVToken> {
+class KVL_EXPORT CVTokenWalker : public internal::ContainerWalker<CVToken> {
   KVL_DECLARE_CLASS(CVTokenWalker)
 };
 

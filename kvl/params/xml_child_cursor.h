@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/xml/xml_document.h"
 
 namespace kvl {

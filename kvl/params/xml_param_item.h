@@ -27,6 +27,7 @@
 
 #include "kvl/params/xml_view_base.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/xml/xml_document.h"
@@ -77,7 +78,7 @@ class XMLParamItem : public internal::XmlViewBase {
 };
 
 // A new view of `node`; null for a null node.
-Ref<XMLParamItem> NewXMLParamItem(const XmlNode& node);
+KVL_EXPORT Ref<XMLParamItem> NewXMLParamItem(const XmlNode& node);
 
 }  // namespace kvl
 

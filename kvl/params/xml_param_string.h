@@ -31,6 +31,7 @@
 #include "kvl/params/xml_param_item.h"
 #include "kvl/params/xml_view_base.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/xml/xml_document.h"
@@ -68,7 +69,7 @@ class XMLParamString : public internal::XmlViewBase {
 };
 
 // A new view of `node`; null for a null node.
-Ref<XMLParamString> NewXMLParamString(const XmlNode& node);
+KVL_EXPORT Ref<XMLParamString> NewXMLParamString(const XmlNode& node);
 
 }  // namespace kvl
 

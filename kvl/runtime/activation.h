@@ -23,27 +23,29 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Where a programmatic id is registered.
-struct RegisteredClass {
+struct KVL_EXPORT RegisteredClass {
   Guid clsid;
   std::string library;  // absolute path of the library
 };
 
 // Looks up `progid` (any case) in the registry at `registry_path`; false
 // when it or its class id is not registered.
-bool LookupClassRegistration(const std::string& registry_path,
-                             std::string_view progid, RegisteredClass* out);
+KVL_EXPORT bool LookupClassRegistration(const std::string& registry_path,
+                                        std::string_view progid,
+                                        RegisteredClass* out);
 
 // A new instance of the class registered as `progid` in the user's registry
 // (RegistryStore::DefaultPath()). Raises KVLError kREGDB_E_CLASSNOTREG when
 // the class is not registered, kE_FAIL when the library cannot be loaded
 // or lacks its entry point, and otherwise the status the library returned.
-Ref<Object> CreateObjectFromRegistry(std::string_view progid);
+KVL_EXPORT Ref<Object> CreateObjectFromRegistry(std::string_view progid);
 
 // The same for a class known by its class id: the library registered for
 // it is loaded and asked for the class. Raises as above.

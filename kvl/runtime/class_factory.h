@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 #include "kvl/runtime/object.h"
 
@@ -37,7 +38,7 @@ inline constexpr Guid kIID_IUnknown{
 inline constexpr Guid kIID_IClassFactory{
     0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-class IClassFactory {
+class KVL_EXPORT IClassFactory {
  public:
   // The object that carries this factory's reference count.
   virtual Object* Owner() = 0;
@@ -52,7 +53,7 @@ class IClassFactory {
 };
 
 // A held factory: releases the factory's reference when destroyed.
-class ClassFactoryRef {
+class KVL_EXPORT ClassFactoryRef {
  public:
   ClassFactoryRef() = default;
   // Takes over the reference that DllGetClassObject put in `raw` (an

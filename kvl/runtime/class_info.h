@@ -64,6 +64,7 @@
 #include <vector>
 
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -89,7 +90,7 @@ inline constexpr int32_t kDispIdNewEnum = -4;
 class ClassInfo;
 using ClassGetter = const ClassInfo& (*)();
 
-struct ParamInfo {
+struct KVL_EXPORT ParamInfo {
   std::string name;
   // The kind of value; kUnknown for an unknown-interface reference.
   VarType type = VarType::kVariant;
@@ -117,7 +118,7 @@ struct ParamInfo {
 
 using Invoker = Variant (*)(Object& self, std::span<Variant> args);
 
-struct MemberInfo {
+struct KVL_EXPORT MemberInfo {
   std::string name;
   CallKind kind = CallKind::kMethod;
   int32_t dispid = 0;
@@ -138,13 +139,13 @@ struct MemberInfo {
 };
 
 // A named value of an enumeration.
-struct EnumConstant {
+struct KVL_EXPORT EnumConstant {
   std::string name;
   int32_t value = 0;
 };
 
 // How a parameter is declared in a member table.
-struct ParamSpec {
+struct KVL_EXPORT ParamSpec {
   std::string name;
   bool optional = false;
   bool has_default = false;
@@ -215,7 +216,7 @@ inline ParamSpec ParamArray(std::string name) {
   return p;
 }
 
-class ClassInfo {
+class KVL_EXPORT ClassInfo {
  public:
   using InterfaceGetter = const ClassInfo& (*)();
 
@@ -356,7 +357,7 @@ struct ValueTraits<Variant> {
 //   const ClassInfo& KvlEnumInfo(KVLExceptions) { static const ClassInfo
 //       info = EnumBuilder("KVLExceptions").Value(...).Build(); return info; }
 // Members whose C++ type is E then publish the enumeration.
-#define KVL_DECLARE_ENUM(E) const ::kvl::ClassInfo& KvlEnumInfo(E);
+#define KVL_DECLARE_ENUM(E) KVL_EXPORT const ::kvl::ClassInfo& KvlEnumInfo(E);
 
 template <class E>
 struct ValueTraits<E, std::enable_if_t<std::is_enum_v<E>>> {
@@ -428,7 +429,7 @@ struct FnTraits<R (C::*)(A...) const noexcept> : FnTraits<R (C::*)(A...)> {};
 
 // Holds one converted argument for the duration of a call.
 template <class A>
-struct ArgHolder {
+struct KVL_EXPORT ArgHolder {
   using D = std::remove_cvref_t<A>;
   static constexpr bool kOut =
       std::is_lvalue_reference_v<A> &&
@@ -530,21 +531,21 @@ ClassInfo::Extent ExtentOf(Object& self) {
 
 // Aborts with a message: a member table that does not match its C++
 // function is a programming error found by the first use of the table.
-[[noreturn]] void BadMemberTable(std::string_view member,
-                                 std::string_view problem);
+[[noreturn]] KVL_EXPORT void BadMemberTable(std::string_view member,
+                                            std::string_view problem);
 
 }  // namespace internal
 
 // A member with a hand-written invoker, for calls whose late-bound form
 // differs from any C++ signature (a variable argument list, say). Each
 // parameter's kind is its declared kind (ParamSpec::Of), else Variant.
-MemberInfo CustomMember(std::string name, CallKind kind,
-                        std::initializer_list<ParamSpec> params,
-                        VarType result, Invoker invoke);
+KVL_EXPORT MemberInfo CustomMember(std::string name, CallKind kind,
+                                   std::initializer_list<ParamSpec> params,
+                                   VarType result, Invoker invoke);
 
 // Builds a ClassInfo for class C. Members are listed in table order.
 template <class C>
-class ClassBuilder {
+class KVL_EXPORT ClassBuilder {
  public:
   ClassBuilder(std::string name, ClassKind kind)
       : name_(std::move(name)), kind_(kind) {}
@@ -679,7 +680,7 @@ class ClassBuilder {
 };
 
 // Builds the table of an enumeration: its values in published order.
-class EnumBuilder {
+class KVL_EXPORT EnumBuilder {
  public:
   explicit EnumBuilder(std::string name) : name_(std::move(name)) {}
   EnumBuilder& Value(std::string name, int32_t value) {
@@ -697,12 +698,12 @@ class EnumBuilder {
 
 // The published text of a type: "Long", "String()", a class, interface or
 // enumeration name, "IUnknown" for an unknown-interface reference.
-std::string TypeText(VarType type, const std::string& type_name);
+KVL_EXPORT std::string TypeText(VarType type, const std::string& type_name);
 // A member as published, for listings and type information:
 //   "Method Add(x As Object, Optional AKey As String) As KVLExceptions"
 // (kind, name, parameters with Optional / ByRef / ParamArray and defaults,
 // result).
-std::string SignatureText(const MemberInfo& member);
+KVL_EXPORT std::string SignatureText(const MemberInfo& member);
 
 // The interface of `object` whose identifier is `iid`: the object itself
 // for its own (default) interface, else what QueryInterface gives for the
@@ -717,8 +718,8 @@ Ref<Object> QueryInterfaceById(Object& object, const Guid& iid);
 // receives what the callee wrote back, and every other argument (a const
 // Variant, a temporary, a value of another type) is left untouched. After a
 // call that raises nothing is written back.
-Variant CallByName(Object& object, std::string_view name, CallKind kind,
-                   std::span<Variant> args);
+KVL_EXPORT Variant CallByName(Object& object, std::string_view name,
+                              CallKind kind, std::span<Variant> args);
 
 namespace internal {
 template <class A>

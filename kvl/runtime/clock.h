@@ -23,11 +23,12 @@
 #include <cstdint>
 #include <optional>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class Clock {
+class KVL_EXPORT Clock {
  public:
   static Date Now();
   static uint32_t TickCount();
@@ -60,7 +61,7 @@ class Clock {
   static void SetManualAt(Date now, uint64_t ticks);
 };
 
-class ScopedManualClock {
+class KVL_EXPORT ScopedManualClock {
  public:
   explicit ScopedManualClock(Date now,
                              std::optional<uint32_t> ticks = std::nullopt);

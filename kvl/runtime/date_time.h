@@ -24,11 +24,12 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-struct DateParts {
+struct KVL_EXPORT DateParts {
   int year = 1899;
   int month = 12;   // 1..12
   int day = 30;     // 1..31
@@ -42,37 +43,37 @@ struct DateParts {
 
 // Raises 5 for a month, day, hour, minute or second out of range, or a year
 // outside 100..9999.
-Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0,
-              int second = 0, int millisecond = 0);
-Date MakeDate(const DateParts& parts);
+KVL_EXPORT Date MakeDate(int year, int month, int day, int hour = 0,
+                         int minute = 0, int second = 0, int millisecond = 0);
+KVL_EXPORT Date MakeDate(const DateParts& parts);
 // Calendar parts of `d`, rounded to the nearest millisecond. Raises 6 for a
 // value outside the years 100..9999 (or not finite); so do DateDiffSeconds
 // and the Format functions.
-DateParts SplitDate(Date d);
+KVL_EXPORT DateParts SplitDate(Date d);
 
-bool IsLeapYear(int year);
+KVL_EXPORT bool IsLeapYear(int year);
 
 // Whole seconds from `from` to `to` (negative when `to` is earlier), counted
 // as the platform's date difference in seconds: both moments are rounded to
 // the second first.
-int64_t DateDiffSeconds(Date from, Date to);
+KVL_EXPORT int64_t DateDiffSeconds(Date from, Date to);
 // `d` moved by `seconds` (may be fractional).
-Date AddSeconds(Date d, double seconds);
+KVL_EXPORT Date AddSeconds(Date d, double seconds);
 
 // The text forms show the moment rounded to the nearest second.
-std::string FormatDateTime(Date d, std::string_view pattern);
-std::string FormatGeneralDate(Date d);
-std::string FormatLongTime(Date d);
+KVL_EXPORT std::string FormatDateTime(Date d, std::string_view pattern);
+KVL_EXPORT std::string FormatGeneralDate(Date d);
+KVL_EXPORT std::string FormatLongTime(Date d);
 
 // Reads the forms FormatGeneralDate writes ("yyyy-mm-dd", "hh:nn[:ss]",
 // both separated by a space), also with "/" as date separator; false
 // otherwise.
-bool ParseDateText(std::string_view text, Date* out);
+KVL_EXPORT bool ParseDateText(std::string_view text, Date* out);
 
 // Local time conversion for the clock: seconds since the Unix epoch (UTC)
 // and milliseconds to a local Date, in the time zone TZ names at the time of
 // the call.
-Date LocalDateFromUnix(int64_t unix_seconds, int milliseconds);
+KVL_EXPORT Date LocalDateFromUnix(int64_t unix_seconds, int milliseconds);
 
 }  // namespace kvl
 

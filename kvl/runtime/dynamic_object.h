@@ -32,12 +32,13 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class DynamicObject : public Object {
+class KVL_EXPORT DynamicObject : public Object {
  public:
   using Handler = std::function<Variant(std::span<Variant> args)>;
   using AnyHandler = std::function<Variant(std::string_view name, CallKind kind,

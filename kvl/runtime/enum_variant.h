@@ -23,12 +23,13 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class IEnumVariant {
+class KVL_EXPORT IEnumVariant {
  public:
   // Copies up to `count` next elements to out[0..]; `*fetched` (when not
   // null) receives how many. kS_OK when all `count` were fetched, else
@@ -45,7 +46,7 @@ class IEnumVariant {
 };
 
 // An enumerator over a copy of the values it was given.
-class VectorEnumerator : public Object, public IEnumVariant {
+class KVL_EXPORT VectorEnumerator : public Object, public IEnumVariant {
   KVL_DECLARE_CLASS(VectorEnumerator)
  public:
   explicit VectorEnumerator(std::vector<Variant> items, size_t position = 0)
@@ -64,11 +65,11 @@ class VectorEnumerator : public Object, public IEnumVariant {
 // The enumerator of `collection` (its NewEnum member, called late-bound).
 // Raises 438 when the collection has none, 13 when it does not return an
 // enumerator, 91 when `collection` holds no object.
-Ref<Object> GetEnumerator(const Variant& collection);
+KVL_EXPORT Ref<Object> GetEnumerator(const Variant& collection);
 
 // Calls `visit` with each element of `collection` until it returns false.
-void ForEach(const Variant& collection,
-             const std::function<bool(const Variant&)>& visit);
+KVL_EXPORT void ForEach(const Variant& collection,
+                        const std::function<bool(const Variant&)>& visit);
 
 }  // namespace kvl
 

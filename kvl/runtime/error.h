@@ -25,6 +25,8 @@
 #include <string_view>
 #include <utility>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl {
 
 inline constexpr int32_t kErrInvalidArgument = 5;
@@ -82,7 +84,7 @@ inline std::string_view StandardDescription(int32_t number) {
   }
 }
 
-class KVLError : public std::exception {
+class KVL_EXPORT KVLError : public std::exception {
  public:
   KVLError(int32_t number, std::string source, std::string description)
       : number_(number),
@@ -128,14 +130,14 @@ struct ErrorRecord {
 };
 
 namespace internal {
-inline ErrorRecord& ThreadErrorRecord() {
+KVL_EXPORT inline ErrorRecord& ThreadErrorRecord() {
   thread_local ErrorRecord record;
   return record;
 }
 // Mirrors the record's `set`. A plain thread-local is one cheap read, so
 // clearing a record that is clear (around every event receiver) costs
 // next to nothing.
-inline thread_local bool t_error_record_set
+KVL_EXPORT inline thread_local bool t_error_record_set
     __attribute__((tls_model("initial-exec"))) = false;
 }  // namespace internal
 

@@ -17,10 +17,11 @@
 #include <string_view>
 
 #include "kvl/runtime/ascii.h"
+#include "kvl/runtime/export.h"
 
 namespace kvl {
 
-struct Guid {
+struct KVL_EXPORT Guid {
   uint32_t data1 = 0;
   uint16_t data2 = 0;
   uint16_t data3 = 0;

@@ -53,6 +53,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl {
 
 namespace internal {
@@ -63,7 +65,7 @@ struct LoopHandleToken;
 // A handle to one thread's loop through which any thread hands work to that
 // thread: the way calls reach an object that must be used on its owner
 // thread. Copyable; thread-safe; outlives the loop safely.
-class LoopHandle {
+class KVL_EXPORT LoopHandle {
  public:
   // A handle to no loop: posting fails.
   LoopHandle() = default;
@@ -81,7 +83,7 @@ class LoopHandle {
   std::shared_ptr<const internal::LoopHandleToken> token_;
 };
 
-class MessageLoop {
+class KVL_EXPORT MessageLoop {
  public:
   using TimerCallback = std::function<void(uint32_t timer_id)>;
   using Task = std::function<void()>;

@@ -22,23 +22,24 @@
 #include <string_view>
 
 #include "kvl/runtime/ascii.h"
+#include "kvl/runtime/export.h"
 
 namespace kvl {
 
 // The hash of `text` with ASCII letters folded, keyed with `seed`. Texts
 // that are EqualsNoCase have equal hashes under every seed.
-uint64_t HashNoCase(std::string_view text, uint64_t seed) noexcept;
+KVL_EXPORT uint64_t HashNoCase(std::string_view text, uint64_t seed) noexcept;
 
 // This process's seed: random, the same for every call.
-uint64_t ProcessHashSeed() noexcept;
+KVL_EXPORT uint64_t ProcessHashSeed() noexcept;
 
 // HashNoCase with the process seed, and the matching equality; both
 // transparent, for unordered containers keyed by text.
-struct NoCaseHash {
+struct KVL_EXPORT NoCaseHash {
   using is_transparent = void;
   size_t operator()(std::string_view text) const noexcept;
 };
-struct NoCaseEqual {
+struct KVL_EXPORT NoCaseEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const {
     return EqualsNoCase(a, b);

@@ -42,6 +42,7 @@
 
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/client_call.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -50,7 +51,7 @@ namespace kvl {
 // The side of a Notifier that the connection point uses without knowing the
 // sink's C++ interface. Each NotifierBase records its address while it
 // lives, so that the runtime can find the one inside an object.
-class NotifierBase {
+class KVL_EXPORT NotifierBase {
  public:
   // Connects `sink` and returns its cookie (never 0); null gives 0.
   virtual uint32_t ConnectSink(Ref<Object> sink) = 0;
@@ -74,18 +75,18 @@ class NotifierBase {
 // Connects `sink` to the notifications of `source`, whatever its class;
 // returns the cookie. Raises 438 when `source` fires none, 91 for a null
 // sink.
-uint32_t ConnectSink(Object& source, Ref<Object> sink);
+KVL_EXPORT uint32_t ConnectSink(Object& source, Ref<Object> sink);
 // Ends the connection `cookie` of `source`; false when there is none.
 // Raises 438 when `source` fires no notifications.
-bool DisconnectSink(Object& source, uint32_t cookie);
+KVL_EXPORT bool DisconnectSink(Object& source, uint32_t cookie);
 
 // The table of the connection-point interface "IConnectionPoint":
 // Connect(sink As Object) As Long, Disconnect(cookie As Long) As Boolean,
 // InterfaceName As String.
-const ClassInfo& ConnectionPointInterface();
+KVL_EXPORT const ClassInfo& ConnectionPointInterface();
 
 template <class Sink>
-class Notifier final : public NotifierBase {
+class KVL_EXPORT Notifier final : public NotifierBase {
  public:
   // Connects `sink` and returns its cookie (never 0); null is ignored and
   // gives 0.

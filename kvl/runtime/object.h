@@ -41,6 +41,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl {
 
 class Variant;
@@ -62,7 +64,7 @@ namespace internal {
 class WeakControl;
 }  // namespace internal
 
-class Object {
+class KVL_EXPORT Object {
  public:
   Object() noexcept {
     if (internal_scopes_.load(std::memory_order_relaxed) != 0 &&
@@ -197,7 +199,7 @@ class Object {
 
 // Counted reference to an Object (or a class derived from it).
 template <class T>
-class Ref {
+class KVL_EXPORT Ref {
  public:
   Ref() noexcept = default;
   Ref(std::nullptr_t) noexcept {}
@@ -254,7 +256,7 @@ Ref<T> MakeRef(Args&&... args) {
 // A reference to an object together with one of its C++ interfaces: keeps
 // the object alive and calls the interface without casting each time.
 template <class I>
-class InterfaceRef {
+class KVL_EXPORT InterfaceRef {
  public:
   InterfaceRef() = default;
   explicit InterfaceRef(Ref<Object> object)

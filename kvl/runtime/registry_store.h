@@ -37,6 +37,7 @@
 #include <utility>
 #include <vector>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 
 namespace kvl {
@@ -48,11 +49,12 @@ inline constexpr std::string_view kRegClsid = "CLSID";
 inline constexpr std::string_view kRegThreadingModel = "ThreadingModel";
 
 // "CLSID\{...}": the section of a class id.
-std::string ClassSectionName(const Guid& clsid);
+KVL_EXPORT std::string ClassSectionName(const Guid& clsid);
 // "TypeLib\{...}\<version>": the section of a type library.
-std::string TypeLibSectionName(const Guid& libid, std::string_view version);
+KVL_EXPORT std::string TypeLibSectionName(const Guid& libid,
+                                          std::string_view version);
 
-struct RegistrySection {
+struct KVL_EXPORT RegistrySection {
   std::string name;
   std::vector<std::pair<std::string, std::string>> values;
 
@@ -62,7 +64,7 @@ struct RegistrySection {
   void Set(std::string_view key, std::string value);
 };
 
-class RegistryStore {
+class KVL_EXPORT RegistryStore {
  public:
   // The registry file of this user (see above). Empty only when neither the
   // environment nor the password database names a home directory.

@@ -28,23 +28,26 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl {
 
 // Writes all of `data` to `fd` in pieces of at most 1 MiB, retrying short
 // writes and interruptions; false with errno set on failure.
-bool WriteAll(int fd, std::string_view data);
+KVL_EXPORT bool WriteAll(int fd, std::string_view data);
 
 // Replaces the contents of `path` by what `write` writes to the descriptor
 // it is given (false from `write`, with errno set, abandons the
 // replacement). 0 on success, else the errno value of the step that failed
 // (EIO when `write` failed without setting errno).
-int ReplaceFile(const std::string& path,
-                const std::function<bool(int fd)>& write, mode_t new_mode);
+KVL_EXPORT int ReplaceFile(const std::string& path,
+                           const std::function<bool(int fd)>& write,
+                           mode_t new_mode);
 
 // While alive, makes this thread's writes fail: the `nth_write`-th call of
 // write(2) made by WriteAll from now on (1-based; 0 for none) fails with
 // ENOSPC, and with `fail_rename` every rename of ReplaceFile fails with EIO.
-class ScopedWriteFault {
+class KVL_EXPORT ScopedWriteFault {
  public:
   ScopedWriteFault(int nth_write, bool fail_rename);
   ~ScopedWriteFault();

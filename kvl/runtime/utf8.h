@@ -26,6 +26,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl {
 
 // A byte of the form 10xxxxxx, which only continues a sequence.
@@ -35,7 +37,7 @@ constexpr bool IsUtf8Continuation(unsigned char b) {
 
 // The byte length (1-4) of the well-formed sequence that starts at byte `i`
 // of `text` (i < text.size()), or 0 when none starts there.
-size_t Utf8SequenceLength(std::string_view text, size_t i);
+KVL_EXPORT size_t Utf8SequenceLength(std::string_view text, size_t i);
 
 // The byte length of the character at byte `i` (i < text.size()): the
 // well-formed sequence there, or 1 for a byte that starts none.
@@ -57,7 +59,8 @@ inline size_t Utf8WordCharLength(std::string_view text, size_t i) {
 // plus the byte, a code that no character has.
 inline constexpr char32_t kUtf8StrayByteBase = 0x110000;
 
-char32_t DecodeUtf8Slow(std::string_view text, size_t i, size_t* length);
+KVL_EXPORT char32_t DecodeUtf8Slow(std::string_view text, size_t i,
+                                   size_t* length);
 
 // The code point of the character at byte `i` (i < text.size()), with its
 // byte length in `*length`; a stray byte b gives kUtf8StrayByteBase + b.
@@ -74,7 +77,8 @@ inline char32_t DecodeUtf8(std::string_view text, size_t i, size_t* length) {
 // starts (floor < end <= text.size()), never looking before `floor`. It
 // agrees with reading the text forward from `floor` character by
 // character.
-size_t Utf8CharStartBefore(std::string_view text, size_t end, size_t floor = 0);
+KVL_EXPORT size_t Utf8CharStartBefore(std::string_view text, size_t end,
+                                      size_t floor = 0);
 
 // The first and the last character of `text`; empty for an empty text.
 inline std::string_view FirstUtf8Char(std::string_view text) {

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "kvl/runtime/error.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
@@ -75,14 +76,14 @@ constexpr VarType ElementType(VarType t) {
 
 // A point in time: days since 1899-12-30 00:00 local time; the fraction is
 // the time of day. Calendar arithmetic lives in date_time.h.
-struct Date {
+struct KVL_EXPORT Date {
   double days = 0;
   friend bool operator==(Date a, Date b) { return a.days == b.days; }
 };
 
 // Currency: a fixed-point number with four decimal places, stored scaled by
 // 10000 (1.5 is stored as 15000).
-struct Currency {
+struct KVL_EXPORT Currency {
   int64_t scaled = 0;
   friend bool operator==(Currency a, Currency b) {
     return a.scaled == b.scaled;
@@ -91,7 +92,7 @@ struct Currency {
 
 // Decimal: a 96-bit unsigned magnitude with a sign and a power-of-ten scale
 // from 0 to 28; the value is (negative ? -1 : 1) * magnitude / 10^scale.
-struct Decimal {
+struct KVL_EXPORT Decimal {
   uint32_t hi = 0;   // bits 64..95 of the magnitude
   uint64_t lo = 0;   // bits 0..63 of the magnitude
   uint8_t scale = 0;
@@ -107,7 +108,7 @@ inline constexpr int32_t kParamNotFound = static_cast<int32_t>(0x80020004);
 
 class SafeArray;
 
-class Variant {
+class KVL_EXPORT Variant {
  public:
   Variant() noexcept : type_(VarType::kEmpty), raw_{} {}
   Variant(int16_t v) noexcept : type_(VarType::kI2), raw_{} { i2_ = v; }
@@ -234,7 +235,7 @@ class Variant {
   // Identity comparison: same kind and same payload (strings by content,
   // objects by identity, arrays element by element). Not the automation
   // comparison rules; see variant_convert.h for those.
-  friend bool operator==(const Variant& a, const Variant& b);
+  friend KVL_EXPORT bool operator==(const Variant& a, const Variant& b);
   friend bool operator!=(const Variant& a, const Variant& b) {
     return !(a == b);
   }
@@ -269,7 +270,7 @@ class Variant {
 // A one-dimensional array with explicit bounds. Elements of a typed array
 // (for example bytes) are kept converted to the element kind; a variant array
 // (element kind kVariant) holds any values.
-class SafeArray {
+class KVL_EXPORT SafeArray {
  public:
   SafeArray(VarType element, int32_t lower, int32_t upper)
       : element_(element),

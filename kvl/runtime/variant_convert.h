@@ -31,29 +31,30 @@
 // Text comparison and hashing ignoring ASCII letter case come with the
 // conversions: EqualsNoCase, CompareTextNoCase, NoCaseHash, NoCaseEqual.
 #include "kvl/runtime/ascii.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/no_case_hash.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-int16_t ToI2(const Variant& v);
-int32_t ToI4(const Variant& v);
-float ToR4(const Variant& v);
-double ToR8(const Variant& v);
-bool ToBool(const Variant& v);
-uint8_t ToByte(const Variant& v);
-std::string ToText(const Variant& v);
-Date ToDate(const Variant& v);
-Currency ToCurrency(const Variant& v);
-Decimal ToDecimal(const Variant& v);
+KVL_EXPORT int16_t ToI2(const Variant& v);
+KVL_EXPORT int32_t ToI4(const Variant& v);
+KVL_EXPORT float ToR4(const Variant& v);
+KVL_EXPORT double ToR8(const Variant& v);
+KVL_EXPORT bool ToBool(const Variant& v);
+KVL_EXPORT uint8_t ToByte(const Variant& v);
+KVL_EXPORT std::string ToText(const Variant& v);
+KVL_EXPORT Date ToDate(const Variant& v);
+KVL_EXPORT Currency ToCurrency(const Variant& v);
+KVL_EXPORT Decimal ToDecimal(const Variant& v);
 
 // The value converted to kind `to` (a scalar kind, kVariant for a copy, or
 // an array kind for an array of matching element kind). Raises as above.
-Variant ChangeType(const Variant& v, VarType to);
+KVL_EXPORT Variant ChangeType(const Variant& v, VarType to);
 
 // The platform's numeric test: true for numbers, booleans, dates and Empty,
 // and for text that IsNumericText accepts.
-bool IsNumeric(const Variant& v);
+KVL_EXPORT bool IsNumeric(const Variant& v);
 // Text that reads as a number: optional blanks, an optional sign, digits
 // with at most one ".", an optional exponent ("E" or "D", sign, digits),
 // optional blanks; also "&H" hexadecimal and "&O" octal integers. At least
@@ -61,14 +62,14 @@ bool IsNumeric(const Variant& v);
 // range, or an "&H"/"&O" value beyond 32 bits, is not numeric (converting
 // such text raises 6). "&H"/"&O" values up to &HFFFF are 16-bit ("&HFFFF"
 // is -1), up to &HFFFFFFFF 32-bit.
-bool IsNumericText(std::string_view text);
+KVL_EXPORT bool IsNumericText(std::string_view text);
 // Reads numeric text (as IsNumericText accepts it) into a double; false when
 // the text is not numeric or out of double range.
-bool ParseDouble(std::string_view text, double* out);
+KVL_EXPORT bool ParseDouble(std::string_view text, double* out);
 
 // Number to text as described above.
-std::string FormatDouble(double value);
-std::string FormatSingle(float value);
+KVL_EXPORT std::string FormatDouble(double value);
+KVL_EXPORT std::string FormatSingle(float value);
 
 // True for the number kinds: Integer, Long, Single, Double, Currency,
 // Decimal and Byte (not Empty, Boolean, Date or text).
@@ -89,24 +90,24 @@ constexpr bool IsNumberType(VarType t) {
 // "Long", "Single", "Double", "Currency", "Date", "String", "Object",
 // "Error", "Boolean", "Variant", "Decimal", "Byte"; arrays add "()"
 // ("Variant()", "Byte()"). An object gives its class name, or "Nothing".
-std::string TypeName(const Variant& v);
+KVL_EXPORT std::string TypeName(const Variant& v);
 
 // Decimal: 96-bit magnitude, scale 0..28 (up to 28 digits after the point).
 // Reads integer or fixed-point text (sign, digits, optional "."); false when
 // the text is not such a number or its integer part does not fit in 96 bits.
 // Decimals beyond 28 places, or beyond what fits in 96 bits, are rounded
 // half to even.
-bool DecimalFromText(std::string_view text, Decimal* out);
-std::string DecimalToText(const Decimal& d);
-double DecimalToDouble(const Decimal& d);
+KVL_EXPORT bool DecimalFromText(std::string_view text, Decimal* out);
+KVL_EXPORT std::string DecimalToText(const Decimal& d);
+KVL_EXPORT double DecimalToDouble(const Decimal& d);
 // `value` rounded to 15 significant digits (0.1 gives exactly 0.1). Raises 6
 // when |value| >= 2^96 or it is not finite.
-Decimal DecimalFromDouble(double value);
+KVL_EXPORT Decimal DecimalFromDouble(double value);
 // <0, 0, >0.
-int CompareDecimal(const Decimal& a, const Decimal& b);
+KVL_EXPORT int CompareDecimal(const Decimal& a, const Decimal& b);
 
 // Currency: text with up to four decimals ("1.5", "-0.0001").
-std::string CurrencyToText(Currency c);
+KVL_EXPORT std::string CurrencyToText(Currency c);
 
 }  // namespace kvl
 

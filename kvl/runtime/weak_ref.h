@@ -28,6 +28,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
@@ -39,7 +40,7 @@ namespace internal {
 // under `mu_` a non-null `object_` can be read. TryLock adds a reference
 // only to a count above zero that is not marked as destroying: from the
 // last Release's decrement on, no reference can be added.
-class WeakControl {
+class KVL_EXPORT WeakControl {
  public:
   explicit WeakControl(const Object* object) noexcept : object_(object) {}
   WeakControl(const WeakControl&) = delete;
@@ -77,7 +78,7 @@ class WeakControl {
 }  // namespace internal
 
 template <class T>
-class WeakRef {
+class KVL_EXPORT WeakRef {
  public:
   WeakRef() noexcept = default;
   // Refers to the object of `ref` (expired for null).

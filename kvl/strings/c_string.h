@@ -27,11 +27,12 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
-class CString : public Object {
+class KVL_EXPORT CString : public Object {
   KVL_DECLARE_CLASS(CString)
  public:
   CString() = default;

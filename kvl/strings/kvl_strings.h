@@ -36,12 +36,13 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class KVLStrings : public Object {
+class KVL_EXPORT KVLStrings : public Object {
   KVL_DECLARE_CLASS(KVLStrings)
  public:
   KVLStrings() = default;
@@ -157,7 +158,7 @@ class KVLStrings : public Object {
 
 // The library's shared internal instance on this thread, made when the
 // library starts. Other subsystems call the string functions through it.
-KVLStrings& Strings();
+KVL_EXPORT KVLStrings& Strings();
 
 }  // namespace kvl
 

@@ -18,13 +18,14 @@
 #include <cstdint>
 #include <string>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/tables/table_interfaces.h"
 
 namespace kvl::tables_internal {
 
-class TableAccessor {
+class KVL_EXPORT TableAccessor {
  public:
   // `object` must not be null.
   explicit TableAccessor(Ref<Object> object);
@@ -44,7 +45,7 @@ class TableAccessor {
   ITableAccessor* typed_;
 };
 
-class AccessorLink {
+class KVL_EXPORT AccessorLink {
  public:
   // Links `accessor`; null unlinks.
   void Reset(const Ref<Object>& accessor);

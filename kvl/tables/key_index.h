@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "kvl/runtime/ascii.h"
+#include "kvl/runtime/export.h"
 
 namespace kvl::tables_internal {
 
@@ -74,13 +75,13 @@ inline uint64_t FoldedPrefix(std::string_view key) {
   return x;
 }
 
-struct IndexEntry {
+struct KVL_EXPORT IndexEntry {
   uint64_t prefix;  // FoldedPrefix(key)
   uint32_t key;     // offset of the key's record in the byte store
   int32_t row;
 };
 
-class KeyIndex {
+class KVL_EXPORT KeyIndex {
  public:
   KeyIndex() = default;
   KeyIndex(KeyIndex&&) noexcept = default;

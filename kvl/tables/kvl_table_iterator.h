@@ -28,13 +28,14 @@
 
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/enum_variant.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/tables/accessor_link.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class KVLTableIterator : public Object, public IEnumVariant {
+class KVL_EXPORT KVLTableIterator : public Object, public IEnumVariant {
   KVL_DECLARE_CLASS(KVLTableIterator)
  public:
   // Property Set TableAccessor; null unlinks. The position is kept.

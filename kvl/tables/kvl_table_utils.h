@@ -43,6 +43,7 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/tables/accessor_link.h"
 #include "kvl/tables/key_index.h"
@@ -51,7 +52,7 @@
 namespace kvl {
 
 // Creatable (kind 2); also answers for IFastLoader.
-class KVLTableUtils : public Object, public IFastLoader {
+class KVL_EXPORT KVLTableUtils : public Object, public IFastLoader {
   KVL_DECLARE_CLASS(KVLTableUtils)
  public:
   // The row stored at 0-based `position` of the index (0 for `which_table`

@@ -27,13 +27,14 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Public interface (kind 3), implemented by the client's table.
-class ITableAccessor {
+class KVL_EXPORT ITableAccessor {
  public:
   static const ClassInfo& StaticClass();
   // Not consulted by the library; part of the contract for the client's
@@ -61,7 +62,7 @@ class ITableAccessor {
 
 // Public interface (kind 3) for row objects: property Let Index and
 // property Set Container.
-class ITableItem {
+class KVL_EXPORT ITableItem {
  public:
   static const ClassInfo& StaticClass();
   virtual void SetIndex(int32_t index) = 0;
@@ -74,7 +75,7 @@ class ITableItem {
 // Public interface (kind 3): saving and loading both key indexes in one
 // binary file. Both give false on any failure and never raise for a file
 // problem.
-class IFastLoader {
+class KVL_EXPORT IFastLoader {
  public:
   static const ClassInfo& StaticClass();
   virtual bool SaveToFile(const std::string& file_name) = 0;

@@ -31,13 +31,14 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class LongTimer : public Object {
+class KVL_EXPORT LongTimer : public Object {
   KVL_DECLARE_CLASS(LongTimer)
  public:
   // The longest step the control is armed for.

@@ -35,6 +35,7 @@
 #include "kvl/collections/sorted_collection.h"
 #include "kvl/collections/sorted_comparator.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/timers/long_timer.h"
 
@@ -42,7 +43,7 @@ namespace kvl {
 
 // Creatable (kind 2): orders LongTimers by RemainingClockTicks (read by
 // name from objects that are not LongTimers).
-class TimerComparator final : public Object, public IComparator {
+class KVL_EXPORT TimerComparator final : public Object, public IComparator {
   KVL_DECLARE_CLASS(TimerComparator)
  public:
   // The sign of o1's RemainingClockTicks minus o2's: -1, 0 or 1.
@@ -55,7 +56,7 @@ class QueueFollower;
 }
 
 // Creatable (kind 2).
-class QueuedTimer : public Object {
+class KVL_EXPORT QueuedTimer : public Object {
   KVL_DECLARE_CLASS(QueuedTimer)
  public:
   QueuedTimer();

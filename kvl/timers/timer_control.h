@@ -23,13 +23,14 @@
 #include <cstdint>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The outgoing interface __TimerControl.
-class TimerControlEvents {
+class KVL_EXPORT TimerControlEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void Timer() = 0;
@@ -39,7 +40,7 @@ class TimerControlEvents {
 };
 
 // Creatable (kind 2).
-class TimerControl : public Object {
+class KVL_EXPORT TimerControl : public Object {
   KVL_DECLARE_CLASS(TimerControl)
  public:
   TimerControl() = default;

@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -31,7 +32,7 @@
 namespace kvl {
 
 // The outgoing interface __TimerObj.
-class TimerObjEvents {
+class KVL_EXPORT TimerObjEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void Time() = 0;
@@ -41,7 +42,7 @@ class TimerObjEvents {
 };
 
 // Creatable (kind 2).
-class TimerObj : public Object {
+class KVL_EXPORT TimerObj : public Object {
   KVL_DECLARE_CLASS(TimerObj)
  public:
   TimerObj() = default;

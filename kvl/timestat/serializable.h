@@ -19,12 +19,13 @@
 
 #include "kvl/params/param_item.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class ISerializable {
+class KVL_EXPORT ISerializable {
  public:
   static const ClassInfo& StaticClass();
 

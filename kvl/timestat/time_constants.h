@@ -28,6 +28,7 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -56,21 +57,21 @@ KVL_DECLARE_ENUM(TimePeriods)
 
 // "on", "off", "unknown" in any letter case, nothing trimmed; anything else
 // is tsMeaningless.
-TimeStates TimeStateFromString(std::string_view tss);
+KVL_EXPORT TimeStates TimeStateFromString(std::string_view tss);
 // "Off", "On", "Meaningless"; every other value (tsUnknown included) is
 // "Unknown".
-std::string TimeStateToString(TimeStates ts);
+KVL_EXPORT std::string TimeStateToString(TimeStates ts);
 // The day count of `when` as number text (FormatDouble): "36526.5".
-std::string SerializeDate(Date when);
+KVL_EXPORT std::string SerializeDate(Date when);
 // `x` read as a number (a number, or numeric text such as SerializeDate
 // writes) taken as a day count. Raises 13 when it is not a number, 6 when
 // it lies outside the date range.
-Date DeSerializeDate(const Variant& x);
+KVL_EXPORT Date DeSerializeDate(const Variant& x);
 
 // The time as the library's internal TimeConstants instance reads it.
-Date LibraryTime();
+KVL_EXPORT Date LibraryTime();
 
-class TimeConstants : public Object {
+class KVL_EXPORT TimeConstants : public Object {
   KVL_DECLARE_CLASS(TimeConstants)
  public:
   TimeStates TimeStateFromString(const std::string& tss) const {

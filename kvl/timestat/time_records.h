@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/timestat/time_constants.h"
@@ -32,14 +33,15 @@
 namespace kvl {
 
 // "K." + `when` as General Date text + "." + `sequence_number`.
-std::string TimeRecordKey(Date when, std::string_view sequence_number);
+KVL_EXPORT std::string TimeRecordKey(Date when,
+                                     std::string_view sequence_number);
 // Whole seconds from `start` to `end` (negative when `end` is earlier), as
 // the date difference in seconds counts them. Raises 6 beyond 32 bits or for
 // dates outside the date range.
-int32_t DurationSeconds(Date start, Date end);
+KVL_EXPORT int32_t DurationSeconds(Date start, Date end);
 
 // Creatable (kind 2).
-class TimeTransition : public Object {
+class KVL_EXPORT TimeTransition : public Object {
   KVL_DECLARE_CLASS(TimeTransition)
  public:
   TimeTransition() = default;
@@ -65,7 +67,7 @@ class TimeTransition : public Object {
 };
 
 // Creatable (kind 2).
-class TimeInterval : public Object {
+class KVL_EXPORT TimeInterval : public Object {
   KVL_DECLARE_CLASS(TimeInterval)
  public:
   TimeInterval() = default;

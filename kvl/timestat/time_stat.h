@@ -59,6 +59,7 @@
 
 #include "kvl/params/param_string.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
@@ -68,7 +69,7 @@
 namespace kvl {
 
 // The outgoing interface __TimeStat.
-class TimeStatEvents {
+class KVL_EXPORT TimeStatEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void InvalidAction(const std::string& Name,
@@ -81,7 +82,7 @@ class TimeStatEvents {
 };
 
 // Creatable (kind 2).
-class TimeStat : public Object {
+class KVL_EXPORT TimeStat : public Object {
   KVL_DECLARE_CLASS(TimeStat)
  public:
   // The most transitions a statistic holds.

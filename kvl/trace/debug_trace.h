@@ -23,6 +23,7 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 #include "kvl/trace/kvl_trace.h"
@@ -30,7 +31,7 @@
 namespace kvl {
 
 // The outgoing interface __KVLDebugTrace.
-class KVLDebugTraceEvents {
+class KVL_EXPORT KVLDebugTraceEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void Trace(const std::string& aTimestamp,
@@ -41,7 +42,7 @@ class KVLDebugTraceEvents {
 };
 
 // Creatable (kind 2).
-class KVLDebugTrace : public Object, public IKVLTraceMechanism {
+class KVL_EXPORT KVLDebugTrace : public Object, public IKVLTraceMechanism {
   KVL_DECLARE_CLASS(KVLDebugTrace)
  public:
   KVLDebugTrace() = default;

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
@@ -71,7 +72,7 @@ KVL_DECLARE_ENUM(KVLTraceFilters)
 // Public interface, not creatable (kind 3): where trace lines go. Its own
 // bodies return false and do nothing. A client mechanism either derives
 // from it or has members of these names that are called late-bound.
-class IKVLTraceMechanism {
+class KVL_EXPORT IKVLTraceMechanism {
  public:
   static const ClassInfo& StaticClass();
 
@@ -88,7 +89,7 @@ class IKVLTraceMechanism {
 };
 
 // Global class (kind 1).
-class KVLTrace : public Object {
+class KVL_EXPORT KVLTrace : public Object {
   KVL_DECLARE_CLASS(KVLTrace)
  public:
   // The first KVLTrace of the process applies KVL_TRACE (stream_trace.h).

@@ -33,12 +33,13 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Private class (kind 4).
-class ResourceLock : public Object {
+class KVL_EXPORT ResourceLock : public Object {
   KVL_DECLARE_CLASS(ResourceLock)
  public:
   ResourceLock() = default;

@@ -32,13 +32,14 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/trace/kvl_trace.h"
 
 namespace kvl {
 
 // Creatable (kind 2).
-class KVLStreamTrace : public Object, public IKVLTraceMechanism {
+class KVL_EXPORT KVLStreamTrace : public Object, public IKVLTraceMechanism {
   KVL_DECLARE_CLASS(KVLStreamTrace)
  public:
   // Writes to standard error.
@@ -71,15 +72,15 @@ class KVLStreamTrace : public Object, public IKVLTraceMechanism {
 };
 
 // A KVL_TRACE value.
-struct TraceSettings {
+struct KVL_EXPORT TraceSettings {
   int32_t filter = STF_NoTrace;
   bool call_tree = false;
   std::string file;  // "" for standard error
 };
 // Reads "filter[,calltree][:file]"; false, with the reason in `error`,
 // when the text is not one.
-bool ParseTraceSettings(std::string_view text, TraceSettings* out,
-                        std::string* error);
+KVL_EXPORT bool ParseTraceSettings(std::string_view text, TraceSettings* out,
+                                   std::string* error);
 
 }  // namespace kvl
 

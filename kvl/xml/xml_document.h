@@ -36,6 +36,7 @@
 #include <string_view>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace pugi {
@@ -172,7 +173,7 @@ class XmlNode {
 };
 
 // Public, not creatable (kind 3): the document object a reader exposes.
-class XmlDocument : public Object {
+class KVL_EXPORT XmlDocument : public Object {
   KVL_DECLARE_CLASS(XmlDocument)
  public:
   XmlDocument();

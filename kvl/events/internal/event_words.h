@@ -14,16 +14,20 @@
 #include <string_view>
 #include <vector>
 
+#include "kvl/runtime/export.h"
+
 namespace kvl::internal {
 
 // The 1-based position of the blank that ends the word starting at `pos`
 // of `s`, scanning while the position is below `hi`; 0 when the word runs
 // to the end.
-int32_t FindWordEnd(std::string_view s, int32_t pos, int32_t hi);
+KVL_INTERNAL_EXPORT int32_t FindWordEnd(std::string_view s, int32_t pos,
+                                        int32_t hi);
 
 // `s` cut into words: the first word (possibly empty) and then each word
 // after the blanks that end the one before. `s` is not trimmed.
-std::vector<std::string> SplitEventWords(const std::string& s);
+KVL_INTERNAL_EXPORT std::vector<std::string> SplitEventWords(
+    const std::string& s);
 
 }  // namespace kvl::internal
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl::files_internal {
@@ -63,7 +64,7 @@ void SetHidden(const std::string& native, bool hidden);
 void TouchFile(const std::string& native, Date when);
 
 // The process's current directory, or "" when it cannot be read.
-std::string CurrentDirectory();
+KVL_INTERNAL_EXPORT std::string CurrentDirectory();
 
 // Creates a new empty file named `prefix` + six unique characters in
 // `directory` (mode 0600); its name, or "" when it cannot be made.

@@ -11,13 +11,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 class TimerObj;
 
-class TimerTable {
+class KVL_INTERNAL_EXPORT TimerTable {
  public:
   TimerTable() = default;
   ~TimerTable();

@@ -20,14 +20,15 @@
 #include <cstdint>
 #include <string>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl::internal {
 
 // Seconds east of UTC of the process's time zone at `unix_seconds`.
-int64_t SystemUtcOffset(int64_t unix_seconds);
+KVL_INTERNAL_EXPORT int64_t SystemUtcOffset(int64_t unix_seconds);
 
-class TraceStamper {
+class KVL_INTERNAL_EXPORT TraceStamper {
  public:
   using OffsetLookup = int64_t (*)(int64_t unix_seconds);
 
