@@ -21,11 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl::internal {
 
-class SortedSlots {
+class KVL_EXPORT SortedSlots {
  public:
   // Room for `room` elements before the next Reserve.
   explicit SortedSlots(size_t room);

@@ -50,7 +50,7 @@ class EventBus;
 // once for repeated tests against events (EventObject::MatchQualifier).
 // The value pattern "*" or empty accepts a value of any kind; any other
 // value pattern only string values that match it. Immutable.
-class QualifierPattern {
+class KVL_EXPORT QualifierPattern {
  public:
   QualifierPattern() = default;
   QualifierPattern(std::string_view keyword, std::string_view value);

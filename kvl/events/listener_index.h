@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "kvl/events/event_object.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/no_case_hash.h"
 
 namespace kvl {
@@ -42,7 +43,7 @@ class EventListener;
 
 namespace internal {
 
-class ListenerIndex {
+class KVL_EXPORT ListenerIndex {
  public:
   static constexpr size_t kClasses = 3;
   // A listener in a lane, with its sequence number.
@@ -137,7 +138,7 @@ class ListenerIndex {
 };
 
 // The leading word of an event name: the text before its first "/".
-std::string_view NameLeadingWord(std::string_view name);
+KVL_EXPORT std::string_view NameLeadingWord(std::string_view name);
 
 }  // namespace internal
 }  // namespace kvl

@@ -34,15 +34,16 @@
 #include "kvl/collections/keyed_collection.h"
 #include "kvl/factory/factory_interfaces.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/type_library.h"
 
 namespace kvl {
 
 // Creatable (kind 2); answers for IKVLObjectFactory2 and IKVLPredicate.
-class ActiveXFactory : public Object,
-                       public IKVLObjectFactory2,
-                       public IKVLPredicate {
+class KVL_EXPORT ActiveXFactory : public Object,
+                                  public IKVLObjectFactory2,
+                                  public IKVLPredicate {
   KVL_DECLARE_CLASS(ActiveXFactory)
  public:
   ActiveXFactory();

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/type_library.h"
 
@@ -31,16 +32,16 @@ namespace kvl {
 // "Function", "Property Get", "Property Put", "Property PutRef",
 // "EventHandler" for invocation kinds 1, 2, 4, 8, 16; "Unknown" for 0;
 // "Unexpected" otherwise.
-std::string MethodTypeText(int32_t invoke_kind);
+KVL_EXPORT std::string MethodTypeText(int32_t invoke_kind);
 // The name of variant type code `vt` (flag bits 0x1000, 0x2000, 0x4000 and
 // 0x8000 ignored): "Integer", "Long", "BStr", ... or "[Unsupported type]".
-std::string VariantTypeText(int32_t vt);
+KVL_EXPORT std::string VariantTypeText(int32_t vt);
 // The type's text: the referenced name, else VariantTypeText, followed by
 // one "*" per level of indirection.
-std::string TypeDescText(const TypeDesc& type);
+KVL_EXPORT std::string TypeDescText(const TypeDesc& type);
 
 // Public, not creatable (kind 3).
-class ActiveXMethod : public Object {
+class KVL_EXPORT ActiveXMethod : public Object {
   KVL_DECLARE_CLASS(ActiveXMethod)
  public:
   static Ref<ActiveXMethod> Describe(const TypeLibMember& member);

@@ -21,12 +21,13 @@
 #include "kvl/collections/keyed_collection.h"
 #include "kvl/factory/factory_interfaces.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Public, not creatable (kind 3); answers for IKVLObjectProducer.
-class ActiveXProducer : public Object, public IKVLObjectProducer {
+class KVL_EXPORT ActiveXProducer : public Object, public IKVLObjectProducer {
   KVL_DECLARE_CLASS(ActiveXProducer)
  public:
   ActiveXProducer(std::string class_name, std::string class_id,

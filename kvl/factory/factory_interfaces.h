@@ -21,12 +21,13 @@
 #include <string>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // Makes objects of one class, answering for one interface.
-class IKVLObjectProducer {
+class KVL_EXPORT IKVLObjectProducer {
  public:
   static const ClassInfo& StaticClass();
   virtual std::string ClassName_() const = 0;
@@ -39,7 +40,7 @@ class IKVLObjectProducer {
 };
 
 // A set of producers, searched by interface or class.
-class IKVLObjectFactory2 {
+class KVL_EXPORT IKVLObjectFactory2 {
  public:
   static const ClassInfo& StaticClass();
   // Every producer (an IKVLROCollection of IKVLObjectProducer).
@@ -58,7 +59,7 @@ class IKVLObjectFactory2 {
 };
 
 // The older factory interface, kept for clients that implement it.
-class IKVLObjectFactory {
+class KVL_EXPORT IKVLObjectFactory {
  public:
   static const ClassInfo& StaticClass();
   virtual std::string InterfaceNames() = 0;

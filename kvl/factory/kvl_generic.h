@@ -22,12 +22,13 @@
 
 #include "kvl/collections/keyed_collection.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 
 namespace kvl {
 
-class KVLGeneric : public Object {
+class KVL_EXPORT KVLGeneric : public Object {
   KVL_DECLARE_CLASS(KVLGeneric)
  public:
   KVLGeneric() = default;
@@ -53,7 +54,7 @@ class KVLGeneric : public Object {
 // ignoring letter case, numbers (and booleans, dates) by value, Empty as
 // 0 or "", objects by identity; Null, arrays and a number against a text
 // are never equal.
-bool ValuesEqualText(const Variant& a, const Variant& b);
+KVL_EXPORT bool ValuesEqualText(const Variant& a, const Variant& b);
 
 }  // namespace kvl
 

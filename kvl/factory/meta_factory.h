@@ -30,13 +30,14 @@
 
 #include "kvl/factory/factory_interfaces.h"
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/notifier.h"
 #include "kvl/runtime/object.h"
 
 namespace kvl {
 
 // The outgoing interface __MetaFactory.
-class MetaFactoryEvents {
+class KVL_EXPORT MetaFactoryEvents {
  public:
   static const ClassInfo& StaticClass();
   virtual void Problem(const std::string& description) = 0;
@@ -46,7 +47,7 @@ class MetaFactoryEvents {
 };
 
 // Creatable (kind 2); answers for IKVLObjectFactory2.
-class MetaFactory : public Object, public IKVLObjectFactory2 {
+class KVL_EXPORT MetaFactory : public Object, public IKVLObjectFactory2 {
   KVL_DECLARE_CLASS(MetaFactory)
  public:
   MetaFactory() = default;

@@ -63,7 +63,7 @@ KVL_EXPORT int32_t DllUnregisterServer();
 // The library's type library as JSON text (docs/type-library.md,
 // type_library_export.h), owned by the library and valid while it is
 // loaded. kS_OK; kE_POINTER for a null `json`.
-int32_t DllGetTypeLibraryText(const char** json);
+KVL_EXPORT int32_t DllGetTypeLibraryText(const char** json);
 
 }  // extern "C"
 

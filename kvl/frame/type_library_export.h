@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/type_library.h"
@@ -25,16 +26,16 @@ namespace kvl {
 
 inline constexpr int32_t kTypeLibLocale = 0x409;
 
-const TypeLibrary& LibraryTypeLibrary();
+KVL_EXPORT const TypeLibrary& LibraryTypeLibrary();
 // Its JSON form.
-const std::string& LibraryTypeLibraryText();
+KVL_EXPORT const std::string& LibraryTypeLibraryText();
 
 // A new object of the class `clsid`, answering for interface `iid`: made
 // by the catalogue when the class is one of ours, else by the library the
 // registry names for it. Raises kREGDB_E_CLASSNOTREG for an unknown class,
 // kE_NOINTERFACE when the object does not answer for `iid`, and whatever
 // the creation raised.
-Ref<Object> CreateInstance(const Guid& clsid, const Guid& iid);
+KVL_EXPORT Ref<Object> CreateInstance(const Guid& clsid, const Guid& iid);
 
 }  // namespace kvl
 

@@ -51,7 +51,7 @@ struct KVL_EXPORT ParseError {
 
 // A parsed tree before its items exist: node 0 is the root (a list whose
 // keyword is the command). Not copyable; one per ParamString.
-class ParamTree {
+class KVL_EXPORT ParamTree {
  public:
   // Where a node's value is held.
   enum class ValueKind : uint8_t {
@@ -126,8 +126,9 @@ class ParamTree {
 // `*tree`, which is cleared first; false when the text is rejected (the
 // tree then holds nothing useful). `*error` is set also after an accepted
 // parse.
-bool ParseParamText(std::string_view text, const ParseSettings& settings,
-                    ParamTree* tree, ParseError* error);
+KVL_EXPORT bool ParseParamText(std::string_view text,
+                               const ParseSettings& settings, ParamTree* tree,
+                               ParseError* error);
 
 }  // namespace kvl::internal
 

@@ -26,7 +26,7 @@ namespace internal {
 
 // Steps through handles: the view that owns the cursor holds the content.
 // Inline, as it is every step of every walk.
-class XmlChildCursor {
+class KVL_EXPORT XmlChildCursor {
  public:
   // Each returns the new current child, or a null handle (see the views'
   // FirstItem / NextItem / CurrentItem).
@@ -79,17 +79,17 @@ class XmlChildCursor {
 };
 
 // Child `n` counting from 1: attributes first, then child nodes.
-XmlNodeHandle XmlChildAt(const XmlNodeHandle& node, int32_t n);
+KVL_EXPORT XmlNodeHandle XmlChildAt(const XmlNodeHandle& node, int32_t n);
 // The first node called `name` (ignoring case) in a depth-first walk of
 // `node`: the node, the `count`-th attribute of that name, then each
 // child's subtree with the same count. Walks without recursion, so deep
 // documents cannot exhaust the stack.
-XmlNodeHandle FindXmlInTree(const XmlNodeHandle& node, std::string_view name,
-                            int32_t count);
+KVL_EXPORT XmlNodeHandle FindXmlInTree(const XmlNodeHandle& node,
+                                       std::string_view name, int32_t count);
 // The same among the node, its attributes and its direct children, where
 // the count applies to attributes and children.
-XmlNodeHandle FindXmlAtTop(const XmlNodeHandle& node, std::string_view name,
-                           int32_t count);
+KVL_EXPORT XmlNodeHandle FindXmlAtTop(const XmlNodeHandle& node,
+                                      std::string_view name, int32_t count);
 
 }  // namespace internal
 }  // namespace kvl

@@ -35,7 +35,7 @@
 namespace kvl {
 
 // Public, not creatable.
-class XMLParamItem : public internal::XmlViewBase {
+class KVL_EXPORT XMLParamItem : public internal::XmlViewBase {
   KVL_DECLARE_CLASS(XMLParamItem)
  public:
   XMLParamItem() = default;

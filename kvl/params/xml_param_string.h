@@ -39,7 +39,7 @@
 namespace kvl {
 
 // Public, not creatable.
-class XMLParamString : public internal::XmlViewBase {
+class KVL_EXPORT XMLParamString : public internal::XmlViewBase {
   KVL_DECLARE_CLASS(XMLParamString)
  public:
   XMLParamString() = default;

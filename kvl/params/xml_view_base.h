@@ -23,6 +23,7 @@
 
 #include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/xml_child_cursor.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 #include "kvl/runtime/variant.h"
 #include "kvl/xml/xml_document.h"
@@ -37,7 +38,7 @@ namespace internal {
 // last, handed out again as described above. T::Recycle(owner, at) makes
 // a kept view what a new one of `at` would be.
 template <class T>
-class KeptViews {
+class KVL_EXPORT KeptViews {
  public:
   // A view of `at`, a node of `owner`'s document; null for a null handle.
   Ref<T> Get(const XmlNode& owner, const XmlNodeHandle& at) {
@@ -67,7 +68,7 @@ class KeptViews {
   int next_ = 0;  // the slot to replace when neither is free
 };
 
-class XmlViewBase : public Object, public TreeIteratorAdapter {
+class KVL_EXPORT XmlViewBase : public Object, public TreeIteratorAdapter {
  public:
   Ref<Object> Add(const std::string&, const Variant&) { return nullptr; }
   Ref<Object> AddList(const std::string& = {}) { return nullptr; }

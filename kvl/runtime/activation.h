@@ -49,7 +49,7 @@ KVL_EXPORT Ref<Object> CreateObjectFromRegistry(std::string_view progid);
 
 // The same for a class known by its class id: the library registered for
 // it is loaded and asked for the class. Raises as above.
-Ref<Object> CreateObjectFromRegistry(const Guid& clsid);
+KVL_EXPORT Ref<Object> CreateObjectFromRegistry(const Guid& clsid);
 
 }  // namespace kvl
 

@@ -709,7 +709,7 @@ KVL_EXPORT std::string SignatureText(const MemberInfo& member);
 // for its own (default) interface, else what QueryInterface gives for the
 // interface of that identifier that its class lists; null when the class
 // lists none.
-Ref<Object> QueryInterfaceById(Object& object, const Guid& iid);
+KVL_EXPORT Ref<Object> QueryInterfaceById(Object& object, const Guid& iid);
 
 // Calls `name` on `object` late-bound with the given arguments. The span
 // form passes the caller's array itself: by-reference arguments are written

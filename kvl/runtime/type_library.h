@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/export.h"
 #include "kvl/runtime/guid.h"
 #include "kvl/runtime/variant.h"
 
@@ -51,13 +52,13 @@ inline constexpr int32_t kVtVoid = 24;
 // A type: its variant type code (with the array flag 0x2000 where it is an
 // array), the named interface, class or enumeration it refers to (empty for
 // none) and its levels of indirection (1 for a by-reference parameter).
-struct TypeDesc {
+struct KVL_EXPORT TypeDesc {
   int32_t vt = 0;
   std::string ref;
   int32_t indirection = 0;
 };
 
-struct TypeLibParam {
+struct KVL_EXPORT TypeLibParam {
   std::string name;
   TypeDesc type;
   bool optional = false;
@@ -66,7 +67,7 @@ struct TypeLibParam {
   Variant default_value;
 };
 
-struct TypeLibMember {
+struct KVL_EXPORT TypeLibMember {
   std::string name;
   int32_t invoke_kind = 1;  // 1 method, 2 property Get, 4 Let, 8 Set
   int32_t dispid = 0;
@@ -75,7 +76,7 @@ struct TypeLibMember {
   std::vector<TypeLibParam> params;
 };
 
-struct TypeLibInterface {
+struct KVL_EXPORT TypeLibInterface {
   std::string name;
   Guid guid;
   uint32_t type_flags = 0;
@@ -83,7 +84,7 @@ struct TypeLibInterface {
 };
 
 // An interface as a class lists it.
-struct TypeLibImplemented {
+struct KVL_EXPORT TypeLibImplemented {
   std::string name;
   Guid guid;
   bool is_default = false;
@@ -91,20 +92,20 @@ struct TypeLibImplemented {
   bool is_source = false;
 };
 
-struct TypeLibClass {
+struct KVL_EXPORT TypeLibClass {
   std::string name;
   Guid guid;
   uint32_t type_flags = 0;
   std::vector<TypeLibImplemented> interfaces;
 };
 
-struct TypeLibEnum {
+struct KVL_EXPORT TypeLibEnum {
   std::string name;
   Guid guid;
   std::vector<EnumConstant> values;
 };
 
-struct TypeLibrary {
+struct KVL_EXPORT TypeLibrary {
   std::string name;
   Guid guid;
   std::string version;
@@ -125,21 +126,21 @@ struct TypeLibrary {
 
 // The name under which `info` is published as an interface: "_X" for the
 // default interface of a global or creatable class, else the table's name.
-std::string InterfaceNameOf(const ClassInfo& info);
+KVL_EXPORT std::string InterfaceNameOf(const ClassInfo& info);
 
 // The description of the interface whose member table is `info`.
-TypeLibInterface DescribeInterface(const ClassInfo& info);
+KVL_EXPORT TypeLibInterface DescribeInterface(const ClassInfo& info);
 
 // The class entry of `info`: its default interface, the other interfaces it
 // answers for and its notification interface (as source). The runtime's
 // connection-point interface, which every class with notifications
 // answers for, is not listed.
-TypeLibClass DescribeClass(const ClassInfo& info);
+KVL_EXPORT TypeLibClass DescribeClass(const ClassInfo& info);
 
 // Opens the type library in `path`: a JSON type-library file, or a
 // component shared library exporting kTypeLibraryEntryPoint. Raises
 // kTYPE_E_CANTLOADLIBRARY with the reason when it is neither.
-TypeLibrary OpenTypeLibrary(const std::string& path);
+KVL_EXPORT TypeLibrary OpenTypeLibrary(const std::string& path);
 
 }  // namespace kvl
 

@@ -67,7 +67,7 @@ enum class XmlNodeType {
 // free to copy. Valid only while an XmlNode of the same content lives; walks
 // that keep one (a view's own node) step through handles and make an XmlNode
 // only for what they hand out. The members are XmlNode's.
-class XmlNodeHandle {
+class KVL_EXPORT XmlNodeHandle {
  public:
   XmlNodeHandle() = default;
 
@@ -109,7 +109,7 @@ class XmlNodeHandle {
   pugi::xml_attribute_struct* attr_ = nullptr;
 };
 
-class XmlNode {
+class KVL_EXPORT XmlNode {
  public:
   XmlNode() = default;
   // The node `at` of the content `owner` holds (null when `at` is null);
