@@ -71,23 +71,30 @@ void AddMixedListener(EventBus& bus, const Ref<Counter>& counter, int i) {
   }
 }
 
+// Sends and delivers the four `texts` in turn, one per iteration, and
+// reports the receiver calls per event.
+void SendAndFireEach(benchmark::State& state, EventBus& bus,
+                     const Counter& counter, const char* const (&texts)[4]) {
+  size_t next = 0;
+  for (auto _ : state) {
+    bus.SendString(texts[next++ & 3]);
+    bus.FireAllEvents();
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["calls_per_event"] =
+      benchmark::Counter(static_cast<double>(counter.calls) /
+                         static_cast<double>(state.iterations()));
+}
+
 void BM_SendAndFire(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   auto bus = MakeRef<EventBus>();
   auto counter = MakeRef<Counter>();
   for (int i = 0; i < n; ++i) AddMixedListener(*bus, counter, i);
   if (n == 1) bus->Listen(counter, "Foo/*", Variant());
-  const char* texts[] = {"Foo/To/Printer Copies=2 Doc=report", "Foo/Bar K1=V1",
-                         "Svc3/Ping K9=Vx", "Other/Event X=1 Y='a b'"};
-  size_t next = 0;
-  for (auto _ : state) {
-    bus->SendString(texts[next++ & 3]);
-    bus->FireAllEvents();
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.counters["calls_per_event"] =
-      benchmark::Counter(static_cast<double>(counter->calls) /
-                         static_cast<double>(state.iterations()));
+  SendAndFireEach(state, *bus, *counter,
+                  {"Foo/To/Printer Copies=2 Doc=report", "Foo/Bar K1=V1",
+                   "Svc3/Ping K9=Vx", "Other/Event X=1 Y='a b'"});
   state.counters["ns_per_listener"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * n,
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -117,18 +124,9 @@ void BM_SendAndFireManyWords(benchmark::State& state) {
   auto bus = MakeRef<EventBus>();
   auto counter = MakeRef<Counter>();
   AddServiceListeners(*bus, counter, n);
-  const char* texts[] = {"Svc6/To/Printer Copies=2 Doc=report",
-                         "Svc5/Status Up=1", "Svc3/Ping K9=Vx",
-                         "Other/Event X=1 Y='a b'"};
-  size_t next = 0;
-  for (auto _ : state) {
-    bus->SendString(texts[next++ & 3]);
-    bus->FireAllEvents();
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.counters["calls_per_event"] =
-      benchmark::Counter(static_cast<double>(counter->calls) /
-                         static_cast<double>(state.iterations()));
+  SendAndFireEach(state, *bus, *counter,
+                  {"Svc6/To/Printer Copies=2 Doc=report", "Svc5/Status Up=1",
+                   "Svc3/Ping K9=Vx", "Other/Event X=1 Y='a b'"});
   bus->UnlistenAll(nullptr);
 }
 BENCHMARK(BM_SendAndFireManyWords)->Arg(10)->Arg(1000)->Arg(10000);
