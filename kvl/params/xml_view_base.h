@@ -17,7 +17,6 @@
 #ifndef KVL_PARAMS_XML_VIEW_BASE_H_
 #define KVL_PARAMS_XML_VIEW_BASE_H_
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -44,9 +43,9 @@ class KVL_EXPORT KeptViews {
   Ref<T> Get(const XmlNode& owner, const XmlNodeHandle& at) {
     if (!at) return nullptr;
     for (Ref<T>& kept : kept_) {
+      // RefCount reads with acquire: the last outside reference may have
+      // gone on another thread.
       if (kept && kept->RefCount() == 1 && !kept->HasWeakRefs()) {
-        // The last outside reference may have gone on another thread.
-        std::atomic_thread_fence(std::memory_order_acquire);
         Ref<T> view = kept;
         view->Recycle(owner, at);
         return view;

@@ -91,8 +91,10 @@ class KVL_EXPORT Object {
     }
   }
   // The number of references held now (the platform's reference count).
+  // Acquire: a caller that reads 1 while holding that one reference also
+  // sees every write made before the other holders let go.
   int32_t RefCount() const noexcept {
-    return refs_.load(std::memory_order_relaxed);
+    return refs_.load(std::memory_order_acquire);
   }
 
   // The type information of the interface this object answers calls for:
