@@ -4,8 +4,10 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -43,10 +45,16 @@ std::vector<std::string> Keys(const Ref<Object>& producers) {
   return out;
 }
 
+// A file of this test process's own: test programs run side by side.
+std::string TempFile(const std::string& suffix) {
+  return testing::TempDir() + "factory_test_" + std::to_string(getpid()) +
+         suffix;
+}
+
 class ActiveXFactoryTest : public testing::Test {
  protected:
   static std::string WrittenFile() {
-    const std::string path = testing::TempDir() + "factory_test.tlb.json";
+    const std::string path = TempFile(".tlb.json");
     std::ofstream(path) << LibraryTypeLibraryText();
     return path;
   }
@@ -54,6 +62,10 @@ class ActiveXFactoryTest : public testing::Test {
     auto f = MakeRef<ActiveXFactory>();
     f->SetFileName(path);
     return f;
+  }
+  ~ActiveXFactoryTest() override {
+    std::remove(TempFile(".tlb.json").c_str());
+    std::remove(TempFile("_not.tlb").c_str());
   }
   Ref<ActiveXFactory> from_file_ = FactoryFor(WrittenFile());
   Ref<ActiveXFactory> from_library_ = FactoryFor(LibraryFilePath());
@@ -162,7 +174,7 @@ TEST_F(ActiveXFactoryTest, ListsTheMembersOfParamString) {
 }
 
 TEST_F(ActiveXFactoryTest, AFileThatIsNeitherKeepsTheOldState) {
-  const std::string path = testing::TempDir() + "factory_test_not.tlb";
+  const std::string path = TempFile("_not.tlb");
   std::ofstream(path) << "[A]\nnot a type library\n";
   Dl_info libc{};
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&dlopen), &libc), 0);
