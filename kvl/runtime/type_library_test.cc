@@ -4,6 +4,7 @@
 #include "kvl/runtime/type_library.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -38,7 +39,9 @@ const ClassInfo& Sample::StaticClass() {
 }
 
 std::string TempPath(const std::string& name) {
-  return testing::TempDir() + "type_library_test_" + name;
+  // The process id keeps test programs running side by side apart.
+  return testing::TempDir() + "type_library_test_" +
+         std::to_string(getpid()) + "_" + name;
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
