@@ -33,13 +33,16 @@ install_missing() {
 # ccache makes rebuilds in fresh clones and worktrees fast: paths are taken
 # relative to the checkout, so every clone shares one cache.
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
-configure_and_build() {  # dir, extra cmake args...
+configure() {  # dir, extra cmake args...
   local dir=$1
   shift
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S . -B "$dir" "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$dir" -j"$JOBS"
+}
+configure_and_build() {  # dir, extra cmake args...
+  configure "$@"
+  cmake --build "$1" -j"$JOBS"
 }
 
 mode=${1:-run}
@@ -76,10 +79,7 @@ case "$mode" in
     # only the benchmark programs are built. Each program runs with
     # repetitions (medians in build-bench/results/<program>.json), then one
     # table compares the medians with the goals in bench/goals.txt.
-    launcher=()
-    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKVL_BENCH=ON \
-      "${launcher[@]}" >/dev/null
+    configure build-bench -DCMAKE_BUILD_TYPE=Release -DKVL_BENCH=ON
     cmake --build build-bench -j"$JOBS" --target benchmarks
     results=build-bench/results
     rm -rf "$results"
@@ -105,10 +105,8 @@ case "$mode" in
     # Each target with its time budget (seconds) and its longest input.
     targets=(param_string:60:4096 table_load:30:4096 config:30:8192
              event_text:30:4096 xml_config:20:8192)
-    launcher=()
-    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
-      -DKVL_BENCH=OFF -DKVL_WERROR=OFF "${launcher[@]}" >/dev/null
+    configure build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKVL_FUZZ=ON \
+      -DKVL_BENCH=OFF -DKVL_WERROR=OFF
     cmake --build build-fuzz -j"$JOBS" --target "${targets[@]/%:*/_fuzz}"
     for t in "${targets[@]}"; do
       IFS=: read -r name seconds max_len <<<"$t"
@@ -122,10 +120,8 @@ case "$mode" in
   deb)
     # Only what is installed is built (library, tool, registry client);
     # the packages land in build-deb/.
-    launcher=()
-    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DKVL_BENCH=OFF \
-      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
+    configure build-deb -DCMAKE_INSTALL_PREFIX=/usr -DKVL_BENCH=OFF \
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
     cmake --build build-deb -j"$JOBS" --target kvlcommon kvl kvl_activation
     (cd build-deb && cpack -G DEB)
     ;;
