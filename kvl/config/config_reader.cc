@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "kvl/config/internal/reader_members.h"
+#include "kvl/config/xml_config_reader.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
 
@@ -21,9 +22,10 @@ const ClassInfo& KvlEnumInfo(ConfigUpdateActions) {
 KVL_REGISTER_ENUM(ConfigUpdateActions)
 namespace config_internal {
 
-// Sends the default reader's notifications on as the ConfigReader's. Holds
-// the ConfigReader without a reference; it is detached when the default
-// reader is let go or the ConfigReader ends.
+// Sends the notifications of the default reader (which calls it directly,
+// as its owner) or of an XMLConfigReader implementation (to which it is
+// connected) on as the ConfigReader's. Holds the ConfigReader without a
+// reference; it is detached when the ConfigReader ends.
 class ReaderRelay : public Object, public ConfigReaderEvents {
  public:
   explicit ReaderRelay(ConfigReader* owner) : owner_(owner) {}
@@ -118,21 +120,34 @@ ConfigReader::ConfigReader()
       relay_(MakeRef<config_internal::ReaderRelay>(this)) {
   impl_ = default_;
   typed_ = default_.get();
-  relay_cookie_ = default_->Connect(relay_);
+  default_->SetOwner(relay_.get());
 }
 
 ConfigReader::~ConfigReader() {
+  StopRelaying();
   relay_->Detach();
+}
+
+void ConfigReader::StopRelaying() {
+  if (default_) default_->SetOwner(nullptr);
+  if (xml_) {
+    xml_->Disconnect(xml_cookie_);
+    xml_ = nullptr;
+  }
 }
 
 void ConfigReader::SetAlternateImplementationRef(Ref<Object> impl) {
   if (!impl) Raise(kErrObjectNotSet);
+  StopRelaying();
+  default_.reset();
   impl_ = std::move(impl);
   typed_ = impl_->As<IConfigReader>();
-  if (default_) {
-    default_->Disconnect(relay_cookie_);
-    relay_->Detach();
-    default_.reset();
+  // The library's own XML reader reports the loads that fail as ScanError:
+  // those are sent on like the default reader's. What other
+  // implementations send stays theirs.
+  if (auto* xml = dynamic_cast<XMLConfigReader*>(impl_->Identity())) {
+    xml_ = Ref<XMLConfigReader>(xml);
+    xml_cookie_ = xml_->Connect(relay_);
   }
 }
 
