@@ -3,7 +3,6 @@
 #include <type_traits>
 
 #include "kvl/config/internal/reader_members.h"
-#include "kvl/config/xml_config_reader.h"
 #include "kvl/frame/catalogue.h"
 #include "kvl/runtime/error.h"
 
@@ -22,9 +21,8 @@ const ClassInfo& KvlEnumInfo(ConfigUpdateActions) {
 KVL_REGISTER_ENUM(ConfigUpdateActions)
 namespace config_internal {
 
-// Sends the notifications of the default reader (which calls it directly,
-// as its owner) or of an XMLConfigReader implementation (to which it is
-// connected) on as the ConfigReader's. Holds the ConfigReader without a
+// Sends the default reader's notifications (it calls the relay directly, as
+// its owner) on as the ConfigReader's. Holds the ConfigReader without a
 // reference; it is detached when the ConfigReader ends.
 class ReaderRelay : public Object, public ConfigReaderEvents {
  public:
@@ -130,10 +128,6 @@ ConfigReader::~ConfigReader() {
 
 void ConfigReader::StopRelaying() {
   if (default_) default_->SetOwner(nullptr);
-  if (xml_) {
-    xml_->Disconnect(xml_cookie_);
-    xml_ = nullptr;
-  }
 }
 
 void ConfigReader::SetAlternateImplementationRef(Ref<Object> impl) {
@@ -142,13 +136,6 @@ void ConfigReader::SetAlternateImplementationRef(Ref<Object> impl) {
   default_.reset();
   impl_ = std::move(impl);
   typed_ = impl_->As<IConfigReader>();
-  // The library's own XML reader reports the loads that fail as ScanError:
-  // those are sent on like the default reader's. What other
-  // implementations send stays theirs.
-  if (auto* xml = dynamic_cast<XMLConfigReader*>(impl_->Identity())) {
-    xml_ = Ref<XMLConfigReader>(xml);
-    xml_cookie_ = xml_->Connect(relay_);
-  }
 }
 
 template <auto F, class... A>

@@ -6,10 +6,8 @@
 // Through ICRAltImpl a client puts another implementation in its place:
 // any object meeting the `_ConfigReader` contract, called through
 // IConfigReader when it implements it, else by member name. The default
-// reader is then released. An XMLConfigReader's ScanError (a load that
-// failed) is sent on like the default reader's; other implementations'
-// notifications are not relayed. Failures of the implementation reach the
-// caller unchanged.
+// reader is then released; the new implementation's notifications are not
+// relayed. Failures of the implementation reach the caller unchanged.
 //
 // As an ITreeIterator the reader walks its sections in order.
 //
@@ -37,8 +35,6 @@
 #include "kvl/runtime/object.h"
 
 namespace kvl {
-
-class XMLConfigReader;
 
 namespace config_internal {
 class ReaderRelay;
@@ -96,8 +92,7 @@ class KVL_EXPORT ConfigReader : public Object,
  private:
   friend class config_internal::ReaderRelay;
 
-  // Detaches the relay from the default reader and disconnects it from an
-  // XMLConfigReader implementation.
+  // Detaches the relay from the default reader.
   void StopRelaying();
 
   // Calls member F of the implementation, typed or as `name` by name.
@@ -108,9 +103,6 @@ class KVL_EXPORT ConfigReader : public Object,
   IConfigReader* typed_ = nullptr;
   Ref<PSConfigReader> default_;
   Ref<config_internal::ReaderRelay> relay_;
-  // The XMLConfigReader implementation the relay is connected to, if any.
-  Ref<XMLConfigReader> xml_;
-  uint32_t xml_cookie_ = 0;
   Notifier<ConfigReaderEvents> events_;
 };
 
