@@ -21,9 +21,9 @@ const ClassInfo& KvlEnumInfo(ConfigUpdateActions) {
 KVL_REGISTER_ENUM(ConfigUpdateActions)
 namespace config_internal {
 
-// Sends the default reader's notifications on as the ConfigReader's. Holds
-// the ConfigReader without a reference; it is detached when the default
-// reader is let go or the ConfigReader ends.
+// Sends the default reader's notifications (it calls the relay directly, as
+// its owner) on as the ConfigReader's. Holds the ConfigReader without a
+// reference; it is detached when the ConfigReader ends.
 class ReaderRelay : public Object, public ConfigReaderEvents {
  public:
   explicit ReaderRelay(ConfigReader* owner) : owner_(owner) {}
@@ -118,22 +118,24 @@ ConfigReader::ConfigReader()
       relay_(MakeRef<config_internal::ReaderRelay>(this)) {
   impl_ = default_;
   typed_ = default_.get();
-  relay_cookie_ = default_->Connect(relay_);
+  default_->SetOwner(relay_.get());
 }
 
 ConfigReader::~ConfigReader() {
+  StopRelaying();
   relay_->Detach();
+}
+
+void ConfigReader::StopRelaying() {
+  if (default_) default_->SetOwner(nullptr);
 }
 
 void ConfigReader::SetAlternateImplementationRef(Ref<Object> impl) {
   if (!impl) Raise(kErrObjectNotSet);
+  StopRelaying();
+  default_.reset();
   impl_ = std::move(impl);
   typed_ = impl_->As<IConfigReader>();
-  if (default_) {
-    default_->Disconnect(relay_cookie_);
-    relay_->Detach();
-    default_.reset();
-  }
 }
 
 template <auto F, class... A>

@@ -92,6 +92,9 @@ class KVL_EXPORT ConfigReader : public Object,
  private:
   friend class config_internal::ReaderRelay;
 
+  // Detaches the relay from the default reader.
+  void StopRelaying();
+
   // Calls member F of the implementation, typed or as `name` by name.
   template <auto F, class... A>
   auto Forward(std::string_view name, CallKind kind, A&&... args);
@@ -100,7 +103,6 @@ class KVL_EXPORT ConfigReader : public Object,
   IConfigReader* typed_ = nullptr;
   Ref<PSConfigReader> default_;
   Ref<config_internal::ReaderRelay> relay_;
-  uint32_t relay_cookie_ = 0;
   Notifier<ConfigReaderEvents> events_;
 };
 

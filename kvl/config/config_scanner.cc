@@ -18,17 +18,21 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Tabs become spaces, then spaces are trimmed from both ends.
-std::string Normalise(std::string_view raw) {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Spaces and tabs are trimmed from both ends, then tabs become spaces. The
+// result views `raw`, or `scratch` when a tab inside had to be replaced.
+std::string_view Normalised(std::string_view raw, std::string& scratch) {
   size_t begin = 0, end = raw.size();
-  while (begin < end && (raw[begin] == ' ' || raw[begin] == '\t')) ++begin;
-  while (end > begin && (raw[end - 1] == ' ' || raw[end - 1] == '\t')) --end;
-  std::string line(raw.data() + begin, end - begin);
-  for (size_t tab = line.find('\t'); tab != std::string::npos;
-       tab = line.find('\t', tab + 1)) {
-    line[tab] = ' ';
+  while (begin < end && IsBlank(raw[begin])) ++begin;
+  while (end > begin && IsBlank(raw[end - 1])) --end;
+  std::string_view line = raw.substr(begin, end - begin);
+  if (line.find('\t') == std::string_view::npos) return line;
+  scratch.assign(line);
+  for (char& c : scratch) {
+    if (c == '\t') c = ' ';
   }
-  return line;
+  return scratch;
 }
 
 bool EndsWithNoCase(std::string_view line, std::string_view suffix) {
@@ -57,11 +61,15 @@ bool ReadWholeFile(const std::string& native, std::string& bytes) {
     errno = error;
     return false;
   }
-  bytes.clear();
-  if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
-  char buffer[64 * 1024];
+  // Read straight into the buffer, sized from the file's length; a file
+  // that grew meanwhile is read to its end all the same.
+  size_t size = 0;
+  bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    char more[4096];
+    const bool full = size == bytes.size();
+    ssize_t n = full ? read(fd, more, sizeof more)
+                     : read(fd, bytes.data() + size, bytes.size() - size);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -70,8 +78,10 @@ bool ReadWholeFile(const std::string& native, std::string& bytes) {
       errno = error;
       return false;
     }
-    bytes.append(buffer, static_cast<size_t>(n));
+    if (full) bytes.append(more, static_cast<size_t>(n));
+    size += static_cast<size_t>(n);
   }
+  bytes.resize(size);
   close(fd);
   return true;
 }
@@ -134,7 +144,8 @@ bool ConfigScanner::StartsWithNoCase(std::string_view line,
 }
 
 bool ConfigScanner::IsSectionHeader(const std::string& line) const {
-  return IsHeader(Normalise(line));
+  std::string scratch;
+  return IsHeader(Normalised(line, scratch));
 }
 bool ConfigScanner::IsContinued(const std::string& line) const {
   // Trimming would drop the space of the mark: only tabs are replaced.
@@ -145,14 +156,17 @@ bool ConfigScanner::IsContinued(const std::string& line) const {
   return EndsWithNoCase(text, continuation_);
 }
 bool ConfigScanner::IsComment(const std::string& line) const {
-  return StartsWithNoCase(Normalise(line), comment_);
+  std::string scratch;
+  return StartsWithNoCase(Normalised(line, scratch), comment_);
 }
 bool ConfigScanner::IsInclude(const std::string& line) const {
-  return StartsWithNoCase(Normalise(line), include_);
+  std::string scratch;
+  return StartsWithNoCase(Normalised(line, scratch), include_);
 }
 
 std::string ConfigScanner::SectionNameOf(const std::string& line) const {
-  std::string text = Normalise(line);
+  std::string scratch;
+  std::string_view text = Normalised(line, scratch);
   if (!IsHeader(text)) return {};
   return std::string(
       TrimSpaces(std::string_view(text).substr(1, text.size() - 2)));
@@ -182,6 +196,7 @@ void ConfigScanner::Report(int32_t line, std::string_view source,
                            const std::string& file) {
   report_file_ = file;
   std::string text = std::string(source) + ":" + description;
+  if (owner_) owner_->ScanError(line, text);
   events_.Fire<&ConfigScannerEvents::ScanError>("ScanError", line, text);
   report_file_.clear();
 }
@@ -233,6 +248,7 @@ bool ConfigScanner::Rewind() {
   if (files_.empty()) return false;
   File& f = files_.back();
   f.pos = f.bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  f.lf_known = false;
   return true;
 }
 
@@ -251,16 +267,28 @@ bool ConfigScanner::AtEnd() {
 
 std::string_view ConfigScanner::ReadPhysicalLine() {
   File& f = files_.back();
-  const char* begin = f.bytes.data() + f.pos;
-  const char* end = f.bytes.data() + f.bytes.size();
-  const char* stop = begin;
-  while (stop != end && *stop != '\n' && *stop != '\r') ++stop;
-  std::string_view line(begin, static_cast<size_t>(stop - begin));
-  if (stop != end) {
-    if (*stop == '\r' && stop + 1 != end && stop[1] == '\n') ++stop;
+  const char* data = f.bytes.data();
+  const size_t size = f.bytes.size();
+  // The next LF is searched for once and kept until reading passes it, so
+  // a file with CR line ends is not searched to its end at every line.
+  if (!f.lf_known || f.next_lf < f.pos) {
+    const void* lf = memchr(data + f.pos, '\n', size - f.pos);
+    f.next_lf = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data)
+                   : size;
+    f.lf_known = true;
+  }
+  size_t stop = f.next_lf;
+  if (const void* cr = memchr(data + f.pos, '\r', stop - f.pos)) {
+    stop = static_cast<size_t>(static_cast<const char*>(cr) - data);
+  }
+  std::string_view line(data + f.pos, stop - f.pos);
+  if (stop != size) {
+    if (data[stop] == '\r' && stop + 1 != size && data[stop + 1] == '\n') {
+      ++stop;
+    }
     ++stop;
   }
-  f.pos = static_cast<size_t>(stop - f.bytes.data());
+  f.pos = stop;
   return line;
 }
 
@@ -286,28 +314,35 @@ void ConfigScanner::FollowInclude(std::string_view line,
 }
 
 void ConfigScanner::SendProgress() {
-  if (events_.empty() || files_.empty()) return;
+  if ((!owner_ && events_.empty()) || files_.empty()) return;
   const File& f = files_.back();
   double ratio = f.bytes.empty() ? 1.0
                                  : static_cast<double>(f.pos + 1) /
                                        static_cast<double>(f.bytes.size());
+  if (owner_) owner_->NotifyProgress(ratio);
   events_.Fire<&ConfigScannerEvents::NotifyProgress>("NotifyProgress", ratio);
 }
 
 std::string ConfigScanner::NextConfigLine() {
+  ReadLogicalLine();
+  return line_;
+}
+
+void ConfigScanner::ReadLogicalLine() {
   returned_from_include_ = false;
-  std::string text;
+  std::string& text = line_;
+  text.clear();
   try {
     bool continuing = false;
     while (!AtEnd()) {
-      std::string line = Normalise(ReadPhysicalLine());
+      std::string_view line = Normalised(ReadPhysicalLine(), scratch_);
       File& f = files_.back();
       ++f.line;
       if (StartsWithNoCase(line, comment_)) {
         if (return_comments_ && !continuing) {
           start_line_ = last_line_ = f.line;
           start_file_ = f.name;
-          text = std::move(line);
+          text.assign(line);
           break;
         }
         continue;
@@ -323,7 +358,7 @@ std::string ConfigScanner::NextConfigLine() {
       } else {
         start_line_ = f.line;
         start_file_ = f.name;
-        text = std::move(line);
+        text.assign(line);
         if (text.empty()) continue;
       }
       last_line_ = f.line;
@@ -334,7 +369,7 @@ std::string ConfigScanner::NextConfigLine() {
     }
     if (IsHeader(text) && !files_.empty()) {
       File& f = files_.back();
-      f.section = std::string(
+      f.section.assign(
           TrimSpaces(std::string_view(text).substr(1, text.size() - 2)));
       f.in_section = true;
     }
@@ -345,11 +380,11 @@ std::string ConfigScanner::NextConfigLine() {
     text.clear();
   }
   end_of_input_ = text.empty();
-  return text;
 }
 
 Ref<ParamString> ConfigScanner::NextConfigItem() {
-  std::string line = NextConfigLine();
+  ReadLogicalLine();
+  const std::string& line = line_;
   if (line.empty() || IsHeader(line) ||
       (return_comments_ && StartsWithNoCase(line, comment_))) {
     return nullptr;

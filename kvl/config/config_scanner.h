@@ -132,6 +132,10 @@ class KVL_EXPORT ConfigScanner : public Object {
   // The open files, main file first, each with the line read last in it
   // (for an including file: the line of its include directive).
   std::vector<OpenFileLine> OpenFiles() const;
+  // The reader that owns this scanner, or null: it hears every
+  // notification, called directly, before the connected sinks. It must
+  // outlive the scanner or be detached first.
+  void SetOwner(ConfigScannerEvents* owner) { owner_ = owner; }
 
   uint32_t Connect(Ref<Object> sink) { return events_.Connect(std::move(sink)); }
   bool Disconnect(uint32_t cookie) { return events_.Disconnect(cookie); }
@@ -144,10 +148,14 @@ class KVL_EXPORT ConfigScanner : public Object {
     int32_t line = 0;
     std::string section;
     bool in_section = false;
+    size_t next_lf = 0;  // the first LF at or after pos, when lf_known
+    bool lf_known = false;
   };
 
   // Reads one physical line of the top file, without its line end.
   std::string_view ReadPhysicalLine();
+  // Reads the next logical line into line_ ("" at the end of input).
+  void ReadLogicalLine();
   // Follows the include directive `line`.
   void FollowInclude(std::string_view line, int32_t directive_line);
   void Report(int32_t line, std::string_view source,
@@ -156,6 +164,9 @@ class KVL_EXPORT ConfigScanner : public Object {
   bool StartsWithNoCase(std::string_view line, std::string_view prefix) const;
 
   std::vector<File> files_;  // the open files, the one being read last
+  std::string line_;         // the logical line read last
+  std::string scratch_;      // a physical line whose tabs were replaced
+  ConfigScannerEvents* owner_ = nullptr;
   std::string file_name_;
   int32_t start_line_ = 0;
   int32_t last_line_ = 0;

@@ -63,6 +63,9 @@ TEST_F(ConfigScannerTest, LineEndsByteOrderMarkAndTabsReadAlike) {
   EXPECT_THAT(expected, ElementsAre("[ S ]", "k=1   j=2"));
   EXPECT_EQ(Lines(lf), expected);
   EXPECT_EQ(Lines(cr), expected);
+  // Each line ends where its own end is, whatever the others use.
+  std::string mixed = dir.MakeFile("mixed.cfg", "a=1\rb=2\r\n\nc=3\nd=4\re=5");
+  EXPECT_THAT(Lines(mixed), ElementsAre("a=1", "b=2", "c=3", "d=4", "e=5"));
 }
 
 TEST_F(ConfigScannerTest, IncludesKeepSectionsPerFile) {

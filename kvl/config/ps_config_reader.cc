@@ -14,25 +14,17 @@
 namespace kvl {
 namespace config_internal {
 
-// Sends the scanner's notifications on as the reader's. Holds the reader
-// without a reference (the reader owns the scanner, the scanner this
-// relay); the reader detaches it when it goes.
-class ScannerRelay : public Object, public ConfigScannerEvents {
+// Sends the scanner's notifications on as the reader's. The scanner calls
+// it directly, as its owner; the reader detaches it when it goes.
+class ScannerRelay final : public ConfigScannerEvents {
  public:
   explicit ScannerRelay(PSConfigReader* reader) : reader_(reader) {}
-  const ClassInfo& Class() const override {
-    return ConfigScannerEvents::StaticClass();
-  }
-  void Detach() { reader_ = nullptr; }
 
   void NotifyProgress(double TheRatio) override {
-    if (reader_) {
-      reader_->events_.Fire<&ConfigReaderEvents::NotifyProgress>(
-          "NotifyProgress", TheRatio);
-    }
+    reader_->SendProgress(TheRatio);
   }
   void ScanError(int32_t LineNumber, const std::string& Description) override {
-    if (reader_) reader_->SendScanError(LineNumber, Description);
+    reader_->SendScanError(LineNumber, Description);
   }
 
  private:
@@ -54,20 +46,27 @@ KVL_REGISTER_CLASS(PSConfigReader)
 
 PSConfigReader::PSConfigReader()
     : scanner_(MakeRef<ConfigScanner>()),
-      relay_(MakeRef<config_internal::ScannerRelay>(this)) {
-  scanner_->Connect(relay_);
+      relay_(std::make_unique<config_internal::ScannerRelay>(this)) {
+  scanner_->SetOwner(relay_.get());
 }
 
-PSConfigReader::~PSConfigReader() { relay_->Detach(); }
+PSConfigReader::~PSConfigReader() { scanner_->SetOwner(nullptr); }
 
 void PSConfigReader::SendScanError(int32_t line,
                                    const std::string& description) {
+  if (owner_) owner_->ScanError(line, description);
   events_.Fire<&ConfigReaderEvents::ScanError>("ScanError", line, description);
+}
+
+void PSConfigReader::SendProgress(double ratio) {
+  if (owner_) owner_->NotifyProgress(ratio);
+  events_.Fire<&ConfigReaderEvents::NotifyProgress>("NotifyProgress", ratio);
 }
 
 void PSConfigReader::SendUpdated(ConfigUpdateActions action,
                                  const std::string& name, int16_t index) {
   modified_ = true;
+  if (owner_) owner_->Updated(action, name, index);
   events_.Fire<&ConfigReaderEvents::Updated>("Updated", action, name, index);
 }
 

@@ -35,6 +35,7 @@
 #define KVL_CONFIG_PS_CONFIG_READER_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -112,6 +113,11 @@ class KVL_EXPORT PSConfigReader : public Object, public IConfigReader {
   // Every file a save writes, the main file first.
   std::vector<std::string> SavedFiles() const;
 
+  // The ConfigReader this reader works for, or null: it hears every
+  // notification, called directly, before the connected sinks. It must
+  // outlive this reader or be detached first.
+  void SetOwner(ConfigReaderEvents* owner) { owner_ = owner; }
+
   uint32_t Connect(Ref<Object> sink) { return events_.Connect(std::move(sink)); }
   bool Disconnect(uint32_t cookie) { return events_.Disconnect(cookie); }
 
@@ -126,6 +132,7 @@ class KVL_EXPORT PSConfigReader : public Object, public IConfigReader {
   Ref<ConfigSection> SectionAfterInclude();
   Ref<ConfigSection> Append(const std::string& name);
   void SendScanError(int32_t line, const std::string& description);
+  void SendProgress(double ratio);
   void SendUpdated(ConfigUpdateActions action, const std::string& name,
                    int16_t index);
 
@@ -136,7 +143,8 @@ class KVL_EXPORT PSConfigReader : public Object, public IConfigReader {
   std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual> index_;
   std::string config_file_;
   Ref<ConfigScanner> scanner_;
-  Ref<config_internal::ScannerRelay> relay_;
+  std::unique_ptr<config_internal::ScannerRelay> relay_;
+  ConfigReaderEvents* owner_ = nullptr;
   Notifier<ConfigReaderEvents> events_;
 };
 

@@ -169,5 +169,16 @@ TEST_F(XmlConfigReaderTest, ThroughConfigReaderAndLateBound) {
                         {"XMLConfigSection", ClassKind::kPublic}});
 }
 
+TEST_F(XmlConfigReaderTest, ItsScanErrorReachesOnlyItsOwnSinksThroughAConfigReader) {
+  std::string bad = File("bad.xml", "<cfg>\n<A>\n</cfg>\n");
+  auto front_log = MakeRef<NotificationLog>();
+  auto front = MakeRef<ConfigReader>();
+  front->Connect(front_log);
+  front->SetAlternateImplementationRef(reader);
+  EXPECT_FALSE(front->LoadConfigFile(bad));
+  EXPECT_EQ(log->lines.size(), 1u);
+  EXPECT_TRUE(front_log->lines.empty());
+}
+
 }  // namespace
 }  // namespace kvl
