@@ -80,15 +80,35 @@ class KVL_EXPORT KeyIndex {
  public:
   static constexpr int32_t kChunk = 4096;  // offsets per full chunk
 
-  // Offsets of records, in entry order.
+  // Offsets of records, in entry order: held one by one, or, for a run of
+  // records of one size that lie one after the other (as loaded from a
+  // file whose keys have one length), as the first offset and the step.
   struct Chunk {
-    std::unique_ptr<uint32_t[]> offsets;
+    std::unique_ptr<uint32_t[]> offsets;  // null for a run
     int32_t size = 0;
     int32_t capacity = 0;
+    uint32_t first = 0;  // a run's first offset and step
+    uint32_t step = 0;
+
+    uint32_t At(int32_t i) const {
+      return offsets ? offsets[i] : first + static_cast<uint32_t>(i) * step;
+    }
     // A chunk with room for `capacity` offsets (at most kChunk).
     static Chunk WithRoom(int32_t capacity) {
       return Chunk{std::unique_ptr<uint32_t[]>(new uint32_t[capacity]), 0,
                    capacity};
+    }
+    // An empty run starting at `first`, that may take up to `capacity`
+    // records of `step` bytes.
+    static Chunk Run(uint32_t first, uint32_t step, int32_t capacity) {
+      return Chunk{nullptr, 0, capacity, first, step};
+    }
+    // Holds the offsets one by one from now on.
+    void Materialize() {
+      if (offsets) return;
+      offsets.reset(new uint32_t[capacity]);
+      for (int32_t i = 0; i < size; ++i)
+        offsets[i] = first + static_cast<uint32_t>(i) * step;
     }
   };
 
@@ -119,7 +139,7 @@ class KVL_EXPORT KeyIndex {
   bool ForEach(F&& f) const {
     for (const Chunk& chunk : chunks_) {
       for (int32_t i = 0; i < chunk.size; ++i) {
-        const char* record = Record(chunk.offsets[i]);
+        const char* record = Record(chunk.At(i));
         if (!f(RecordKey(record), RecordRow(record))) return false;
       }
     }
@@ -158,7 +178,7 @@ class KVL_EXPORT KeyIndex {
   uint32_t OffsetAt(int32_t position) const {
     const int32_t c =
         ChunkOf(position, 0, static_cast<int32_t>(chunks_.size()) - 1);
-    return chunks_[c].offsets[position - starts_[c]];
+    return chunks_[c].At(position - starts_[c]);
   }
   const char* Record(uint32_t offset) const {
     return offset < shared_size_ ? shared_.get() + offset

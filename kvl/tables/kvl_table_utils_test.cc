@@ -285,6 +285,17 @@ class TableUtilsModelTest : public ::testing::Test {
       ASSERT_EQ(utils_->ItemIndex(key), model_.Find(key)) << key;
   }
 
+  // Saves the index and loads it into new utilities over the same table.
+  void SaveAndReload() {
+    const std::string path =
+        "/tmp/kvl_tables_model." + std::to_string(getpid());
+    ASSERT_TRUE(utils_->SaveToFile(path));
+    utils_ = MakeRef<KVLTableUtils>();
+    utils_->SetTableAccessorRef(table_);
+    ASSERT_TRUE(utils_->LoadFromFile(path));
+    std::remove(path.c_str());
+  }
+
   Ref<TestTable> table_;
   Ref<KVLTableUtils> utils_;
   IndexModel model_;
@@ -338,15 +349,27 @@ TEST_F(TableUtilsModelTest, LargeIndexesTakeInsertionsAnywhere) {
   probes.push_back("zz");
   ExpectModel(probes);
 
-  const std::string path =
-      "/tmp/kvl_tables_model." + std::to_string(getpid());
-  ASSERT_TRUE(utils_->SaveToFile(path));
-  utils_ = MakeRef<KVLTableUtils>();
-  utils_->SetTableAccessorRef(table_);
-  ASSERT_TRUE(utils_->LoadFromFile(path));
-  std::remove(path.c_str());
+  SaveAndReload();
   ExpectModel(probes);
   for (int i = 0; i < 3000; ++i) Insert(numbered("m3", i % 7));
+  ExpectModel(probes);
+}
+
+// A file whose keys all have one length loads as runs of records; keys of
+// that length and of others then go in anywhere.
+TEST_F(TableUtilsModelTest, LoadedKeysOfOneLengthTakeInsertions) {
+  std::mt19937 random(99);
+  auto fixed = [&random] {
+    return std::to_string(1000000 + random() % 9000000);
+  };
+  for (int i = 0; i < 10000; ++i) AddBuiltRow(fixed());
+  Build();
+  SaveAndReload();
+  std::vector<std::string> probes = {"1", "99999999", "5000000"};
+  for (int i = 0; i < 2000; ++i)
+    probes.push_back(model_.keys()[random() % model_.keys().size()]);
+  ExpectModel(probes);
+  for (int i = 0; i < 6000; ++i) Insert(i % 3 ? fixed() : fixed() + "x");
   ExpectModel(probes);
 }
 

@@ -23,7 +23,7 @@ constexpr int32_t kEntrySize = 8;
 // The smallest entry: a length, no key bytes, a row.
 constexpr size_t kMinEntryBytes = 2 + 4;
 // Files are read in pieces of this size and each piece parsed at once.
-constexpr size_t kReadPiece = size_t{32} << 10;
+constexpr size_t kReadPiece = size_t{64} << 10;
 
 // Collects output in a buffer and writes it out in large pieces. Every
 // piece put is at most one entry (a key is at most 32767 bytes), so the
@@ -122,32 +122,40 @@ class BlockParser {
     return true;
   }
   // Records the offsets of the records that lie wholly before `available`,
-  // straight into the index's chunks.
+  // straight into the index's chunks. A chunk starts as a run and holds
+  // its offsets one by one only from the first record of another size on.
   void ParseEntries(size_t available) {
     std::vector<Chunk>& chunks = chunks_[block_];
     const char* p = data_ + at_;
     const char* const end = data_ + available;
     while (left_ > 0 && end - p >= 2) {
-      if (chunks.empty() || chunks.back().size == chunks.back().capacity)
-        chunks.push_back(Chunk::WithRoom(std::min(left_, KeyIndex::kChunk)));
-      Chunk& chunk = chunks.back();
-      // A run of records of the same key length as the last one. The step
-      // to the next record is known before its length is read, so that
-      // records are not visited one load after the other; a record of
-      // another length ends the run.
       const uint16_t run = static_cast<uint16_t>(run_);  // not reloaded
-      const size_t step = size_t{run} + 2 + 4;
+      const uint32_t step = uint32_t{run} + 2 + 4;
+      auto offset = static_cast<uint32_t>(p - data_);
+      if (chunks.empty() || chunks.back().size == chunks.back().capacity) {
+        chunks.push_back(
+            Chunk::Run(offset, step, std::min(left_, KeyIndex::kChunk)));
+      }
+      Chunk& chunk = chunks.back();
+      // Records of the same key length as the last one. The step to the
+      // next record is known before its length is read, so that records
+      // are not visited one load after the other; a record of another
+      // length ends the run.
       const int32_t n = static_cast<int32_t>(
           std::min({static_cast<size_t>(left_),
                     static_cast<size_t>(chunk.capacity - chunk.size),
                     static_cast<size_t>(end - p) / step}));
-      uint32_t* const out = chunk.offsets.get() + chunk.size;
-      auto offset = static_cast<uint32_t>(p - data_);
       int32_t i = 0;
-      for (; i < n && LoadLE16(p) == run; ++i) {
-        out[i] = offset;
-        offset += static_cast<uint32_t>(step);
-        p += step;
+      if (!chunk.offsets && chunk.step != step) chunk.Materialize();
+      if (!chunk.offsets) {
+        for (; i < n && LoadLE16(p) == run; ++i) p += step;
+      } else {
+        uint32_t* const out = chunk.offsets.get() + chunk.size;
+        for (; i < n && LoadLE16(p) == run; ++i) {
+          out[i] = offset;
+          offset += step;
+          p += step;
+        }
       }
       chunk.size += i;
       left_ -= i;
@@ -160,7 +168,15 @@ class BlockParser {
         break;
       }
       if (end - p - 2 < length + 4) break;
-      chunk.offsets[chunk.size++] = static_cast<uint32_t>(p - data_);
+      const auto at = static_cast<uint32_t>(p - data_);
+      if (chunk.size == 0) {  // an empty run takes any step
+        chunk.first = at;
+        chunk.step = static_cast<uint32_t>(length) + 2 + 4;
+        ++chunk.size;
+      } else {
+        chunk.Materialize();
+        chunk.offsets[chunk.size++] = at;
+      }
       --left_;
       p += 2 + length + 4;
       run_ = length;

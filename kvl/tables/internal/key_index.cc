@@ -137,7 +137,7 @@ int32_t KeyIndex::Find(std::string_view key, int32_t limit) const {
     const int64_t mid = (lo + hi) / 2;
     const int32_t c = ChunkOf(static_cast<int32_t>(mid), first, last);
     const char* record =
-        Record(chunks_[c].offsets[static_cast<int32_t>(mid) - starts_[c]]);
+        Record(chunks_[c].At(static_cast<int32_t>(mid) - starts_[c]));
     const int order = Compare(probe, RecordKey(record));
     if (order == 0) return RecordRow(record);
     if (order > 0) {
@@ -161,7 +161,7 @@ int32_t KeyIndex::InsertionPoint(std::string_view key, int32_t limit) const {
     const int32_t half = n / 2;
     const int32_t mid = lo + half;
     const int32_t c = ChunkOf(mid, first, last);
-    const char* record = Record(chunks_[c].offsets[mid - starts_[c]]);
+    const char* record = Record(chunks_[c].At(mid - starts_[c]));
     if (Compare(probe, RecordKey(record)) < 0) {
       n = half;
       last = c;
@@ -192,6 +192,7 @@ void KeyIndex::Insert(int32_t position, std::string_view key, int32_t row) {
     c = position == size() ? count - 1 : ChunkOf(position, 0, count - 1);
   }
   int32_t at = position - starts_[c];
+  chunks_[c].Materialize();
   if (chunks_[c].size == chunks_[c].capacity) {
     Chunk& full = chunks_[c];
     if (full.capacity < kChunk) {
