@@ -10,9 +10,11 @@
 // offsets, kept in chunks of at most kChunk offsets with the position where
 // each chunk starts, so that an insertion moves at most one chunk's
 // offsets and renumbers the chunk starts after it, whatever the index's
-// size. After a build or a load every chunk but the last is full and a
-// position's chunk is found by a shift; after insertions, by a search of
-// the chunk starts that narrows with the binary search it serves.
+// size. A loaded chunk whose records have one size holds just the first
+// offset and the step until an insertion reaches it. After a build or a
+// load every chunk but the last is full and a position's chunk is found by
+// a shift; after insertions, by a search of the chunk starts that narrows
+// with the binary search it serves.
 //
 // After a build or a load the records lie in entry order, so that saving
 // writes them out in one piece (Block).

@@ -1,7 +1,6 @@
 #include "kvl/tables/kvl_table_utils.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -215,7 +214,8 @@ class IndexModel {
 
   void Build() {
     rows_.resize(keys_.size());
-    for (size_t i = 0; i < keys_.size(); ++i) rows_[i] = static_cast<int32_t>(i);
+    for (size_t i = 0; i < keys_.size(); ++i)
+      rows_[i] = static_cast<int32_t>(i);
     std::stable_sort(rows_.begin(), rows_.end(), [&](int32_t a, int32_t b) {
       return CompareTextNoCase(keys_[a], keys_[b]) < 0;
     });

@@ -114,8 +114,8 @@ class BlockParser {
       if (static_cast<size_t>(count) > (size_ - at_ - 8) / kMinEntryBytes)
         return ok_ = false;
       at_ += 4;  // the entry size is not needed
-      chunks_[block_].reserve(static_cast<size_t>(count - 1) /
-                                  KeyIndex::kChunk + 1);
+      chunks_[block_].reserve(
+          static_cast<size_t>(count - 1) / KeyIndex::kChunk + 1);
     }
     at_ += 4;
     left_ = count;

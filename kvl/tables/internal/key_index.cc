@@ -26,8 +26,7 @@ int KeyIndex::Compare(const Probe& p, std::string_view k) {
   return CompareTails(p.text, k);
 }
 
-int32_t KeyIndex::ChunkOf(int32_t position, int32_t first,
-                          int32_t last) const {
+int32_t KeyIndex::ChunkOf(int32_t position, int32_t first, int32_t last) const {
   if (uniform_) return position / kChunk;
   // The last chunk among first .. last that starts at or before `position`.
   const auto begin = starts_.begin();
@@ -99,8 +98,8 @@ KeyIndex KeyIndex::Build(int32_t n,
   for (const Sortable& e : entries) {
     if (chunks.empty() || chunks.back().size == kChunk) {
       const size_t left = entries.size() - chunks.size() * size_t{kChunk};
-      chunks.push_back(
-          Chunk::WithRoom(static_cast<int32_t>(std::min<size_t>(left, kChunk))));
+      chunks.push_back(Chunk::WithRoom(
+          static_cast<int32_t>(std::min<size_t>(left, kChunk))));
     }
     Chunk& chunk = chunks.back();
     chunk.offsets[chunk.size++] = AddRecord(index.own_, 0, key(e), e.row);
@@ -181,8 +180,7 @@ void KeyIndex::Insert(int32_t position, std::string_view key, int32_t row) {
   if (starts_.empty()) starts_ = {0};
   const int32_t count = static_cast<int32_t>(chunks_.size());
   int32_t c;
-  if (count == 0 || (position == size() &&
-                     chunks_.back().size == kChunk)) {
+  if (count == 0 || (position == size() && chunks_.back().size == kChunk)) {
     // Appending to a full last chunk starts a new one, so that an index
     // that grows at its end keeps full chunks.
     chunks_.push_back(Chunk::WithRoom(count == 0 ? 8 : kChunk));
