@@ -182,6 +182,12 @@ class KVL_EXPORT KeyIndex {
         ChunkOf(position, 0, static_cast<int32_t>(chunks_.size()) - 1);
     return chunks_[c].At(position - starts_[c]);
   }
+  // Starts loading the offset of `position` (any value) of a uniform index.
+  void PrefetchOffset(int32_t position) const {
+    const size_t c = static_cast<size_t>(position) / kChunk;
+    if (c < chunks_.size() && chunks_[c].offsets)
+      __builtin_prefetch(chunks_[c].offsets.get() + position % kChunk);
+  }
   const char* Record(uint32_t offset) const {
     return offset < shared_size_ ? shared_.get() + offset
                                  : own_.data() + (offset - shared_size_);

@@ -137,6 +137,12 @@ int32_t KeyIndex::Find(std::string_view key, int32_t limit) const {
     const int32_t c = ChunkOf(static_cast<int32_t>(mid), first, last);
     const char* record =
         Record(chunks_[c].At(static_cast<int32_t>(mid) - starts_[c]));
+    if (uniform_) {
+      // The offsets of both possible next steps start loading while this
+      // step's record does.
+      PrefetchOffset(static_cast<int32_t>((lo + mid - 1) / 2));
+      PrefetchOffset(static_cast<int32_t>((mid + 1 + hi) / 2));
+    }
     const int order = Compare(probe, RecordKey(record));
     if (order == 0) return RecordRow(record);
     if (order > 0) {
