@@ -108,25 +108,19 @@ int32_t KVLTableUtils::ItemIndex(const std::string& key,
   return row;
 }
 
-void KVLTableUtils::GrowIfNeeded(tables_internal::TableAccessor& accessor,
-                                 int16_t which_table) {
+void KVLTableUtils::GrowIfNeeded(tables_internal::TableAccessor& accessor) {
   if (int64_t{indexes_[0].size()} < int64_t{capacity_} - 1) return;
   // A new object, or one that was loaded, has capacity 0, which the policy
   // would keep at 0: grow from what is held instead, and always to more.
   const int32_t held = std::max(indexes_[0].size(), indexes_[1].size());
   const int32_t from = std::max({capacity_, held, int32_t{1}});
   capacity_ = std::max(GrownSize(accessor, from), CheckedAdd(held, 1));
-  for (int16_t which = 0; which < 2; ++which) {
-    // An index that is not used stays without room.
-    if (which == (which_table == 0 ? 0 : 1) || Index(which).size() > 0)
-      Index(which).Reserve(CheckedAdd(capacity_, 1));
-  }
 }
 
 bool KVLTableUtils::InsertKey(const std::string& key, int32_t row,
                               int16_t which_table) {
   tables_internal::TableAccessor accessor = Accessor();
-  GrowIfNeeded(accessor, which_table);
+  GrowIfNeeded(accessor);
   KeyIndex& index = Index(which_table);
   const int32_t position =
       index.InsertionPoint(key, SearchLimit(accessor, index));

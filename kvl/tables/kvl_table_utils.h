@@ -21,7 +21,9 @@
 // build sets it to the row count; InsertKey grows it by the accessor's
 // policy (doubling below DoubleThreshold, IncrSize steps from there) when
 // index 0 is one short of it, always to more than the entries held.
-// Loading leaves it as it is.
+// Loading leaves it as it is. It is the published count only: the
+// indexes' memory grows in chunks as entries arrive, so an insertion costs
+// the same at any size.
 //
 // The index file: see internal/index_file.h. SaveToFile writes a new file
 // beside the old one and renames it over it, so a failed save leaves the
@@ -99,8 +101,7 @@ class KVL_EXPORT KVLTableUtils : public Object, public IFastLoader {
     return indexes_[which_table == 0 ? 0 : 1];
   }
   // Grows the capacity when index 0 is one entry short of it.
-  void GrowIfNeeded(tables_internal::TableAccessor& accessor,
-                    int16_t which_table);
+  void GrowIfNeeded(tables_internal::TableAccessor& accessor);
 
   tables_internal::AccessorLink accessor_;
   int32_t capacity_ = 0;

@@ -1,8 +1,10 @@
 #include "kvl/tables/kvl_table_utils.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -201,13 +203,109 @@ TEST(TableUtilsCatalogueTest, KindsAndCreation) {
   });
 }
 
-// The index against a plain model of it: a stable sort of the rows by key,
-// a binary search halving [lo, hi] that stops at the first equal key, and
-// insertion after the last key that is not greater. Keys are drawn from
-// letters of both cases, the bytes between the upper and lower case
-// letters, a high byte and NUL, with lengths around the eight bytes the
-// index compares at once, so that many keys tie or share prefixes.
-TEST(TableUtilsModelTest, MatchesThePlainModel) {
+// A plain model of an index: the rows in key order, a stable sort to build
+// it, insertion after the last key that is not greater, and a binary search
+// halving [lo, hi] that stops at the first equal key.
+class IndexModel {
+ public:
+  void Add(std::string key) { keys_.push_back(std::move(key)); }
+  const std::vector<std::string>& keys() const { return keys_; }
+  const std::vector<int32_t>& rows() const { return rows_; }
+
+  void Build() {
+    rows_.resize(keys_.size());
+    for (size_t i = 0; i < keys_.size(); ++i)
+      rows_[i] = static_cast<int32_t>(i);
+    std::stable_sort(rows_.begin(), rows_.end(), [&](int32_t a, int32_t b) {
+      return CompareTextNoCase(keys_[a], keys_[b]) < 0;
+    });
+  }
+  // Inserts a new row with `key`; its row number.
+  int32_t Insert(const std::string& key) {
+    const auto at = std::upper_bound(
+        rows_.begin(), rows_.end(), key, [&](const std::string& k, int32_t r) {
+          return CompareTextNoCase(k, keys_[r]) < 0;
+        });
+    const auto row = static_cast<int32_t>(keys_.size());
+    rows_.insert(at, row);
+    keys_.push_back(key);
+    return row;
+  }
+  int32_t Find(const std::string& key) const {
+    for (int64_t lo = 0, hi = static_cast<int64_t>(rows_.size()) - 1;
+         lo <= hi;) {
+      const int64_t mid = (lo + hi) / 2;
+      const int c = CompareTextNoCase(key, keys_[rows_[mid]]);
+      if (c == 0) return rows_[mid];
+      if (c > 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid - 1;
+      }
+    }
+    return -1;
+  }
+
+ private:
+  std::vector<std::string> keys_;
+  std::vector<int32_t> rows_;
+};
+
+class TableUtilsModelTest : public ::testing::Test {
+ protected:
+  TableUtilsModelTest() { Reset(); }
+
+  // An empty table, index and model.
+  void Reset() {
+    table_ = MakeRef<TestTable>();
+    utils_ = MakeRef<KVLTableUtils>();
+    utils_->SetTableAccessorRef(table_);
+    model_ = IndexModel();
+  }
+  void AddBuiltRow(const std::string& key) {
+    model_.Add(key);
+    table_->Add(key);
+  }
+  void Build() {
+    utils_->BuildIndex();
+    model_.Build();
+  }
+  void Insert(const std::string& key) {
+    utils_->InsertKey(key, model_.Insert(key));
+    table_->Add(key);
+  }
+  // The index walks in the model's order, and every key in `probes` is
+  // found as the model's search finds it.
+  void ExpectModel(const std::vector<std::string>& probes) {
+    const std::vector<int32_t>& rows = model_.rows();
+    ASSERT_EQ(utils_->EntryCount(0), static_cast<int32_t>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i)
+      ASSERT_EQ(utils_->DataIndexOfKeyIndex(static_cast<int32_t>(i)), rows[i]);
+    for (const std::string& key : probes)
+      ASSERT_EQ(utils_->ItemIndex(key), model_.Find(key)) << key;
+  }
+
+  // Saves the index and loads it into new utilities over the same table.
+  void SaveAndReload() {
+    const std::string path =
+        "/tmp/kvl_tables_model." + std::to_string(getpid());
+    ASSERT_TRUE(utils_->SaveToFile(path));
+    utils_ = MakeRef<KVLTableUtils>();
+    utils_->SetTableAccessorRef(table_);
+    ASSERT_TRUE(utils_->LoadFromFile(path));
+    std::remove(path.c_str());
+  }
+
+  Ref<TestTable> table_;
+  Ref<KVLTableUtils> utils_;
+  IndexModel model_;
+};
+
+// Keys are drawn from letters of both cases, the bytes between the upper
+// and lower case letters, a high byte and NUL, with lengths around the
+// eight bytes the index compares at once, so that many keys tie or share
+// prefixes.
+TEST_F(TableUtilsModelTest, MatchesThePlainModel) {
   std::mt19937 random(12345);
   const std::string alphabet = std::string("aAbB[_`zZ\xe9", 10) + '\0';
   auto random_key = [&] {
@@ -216,59 +314,63 @@ TEST(TableUtilsModelTest, MatchesThePlainModel) {
     if (random() % 2) key = "prefix__" + key;
     return key;
   };
-  auto less = [](const std::string& a, const std::string& b) {
-    return CompareTextNoCase(a, b) < 0;
-  };
   for (int round = 0; round < 20; ++round) {
-    auto table = MakeRef<TestTable>();
-    auto utils = MakeRef<KVLTableUtils>();
-    utils->SetTableAccessorRef(table);
+    Reset();
     const int rows = 1 + static_cast<int>(random() % 300);
-    std::vector<std::string> keys;
-    for (int i = 0; i < rows; ++i) {
-      keys.push_back(random_key());
-      table->Add(keys.back());
-    }
-    utils->BuildIndex();
-    std::vector<int32_t> model(rows);
-    for (int i = 0; i < rows; ++i) model[i] = i;
-    std::stable_sort(model.begin(), model.end(), [&](int32_t a, int32_t b) {
-      return less(keys[a], keys[b]);
-    });
-    for (int i = 0; i < 50; ++i) {
-      const std::string key = random_key();
-      const auto at = std::upper_bound(model.begin(), model.end(), key,
-                                       [&](const std::string& k, int32_t row) {
-                                         return less(k, keys[row]);
-                                       });
-      model.insert(at, static_cast<int32_t>(keys.size()));
-      utils->InsertKey(key, static_cast<int32_t>(keys.size()));
-      keys.push_back(key);
-      table->Add(key);
-    }
-    for (size_t i = 0; i < model.size(); ++i)
-      ASSERT_EQ(utils->DataIndexOfKeyIndex(static_cast<int32_t>(i)), model[i]);
+    for (int i = 0; i < rows; ++i) AddBuiltRow(random_key());
+    Build();
+    for (int i = 0; i < 50; ++i) Insert(random_key());
+    std::vector<std::string> probes;
     for (int i = 0; i < 200; ++i) {
-      const std::string key =
-          i % 2 ? random_key() : keys[random() % keys.size()];
-      int32_t expected = -1;
-      for (int64_t lo = 0, hi = static_cast<int64_t>(model.size()) - 1;
-           lo <= hi;) {
-        const int64_t mid = (lo + hi) / 2;
-        const int c = CompareTextNoCase(key, keys[model[mid]]);
-        if (c == 0) {
-          expected = model[mid];
-          break;
-        }
-        if (c > 0) {
-          lo = mid + 1;
-        } else {
-          hi = mid - 1;
-        }
-      }
-      ASSERT_EQ(utils->ItemIndex(key), expected) << key;
+      const auto& keys = model_.keys();
+      probes.push_back(i % 2 ? random_key() : keys[random() % keys.size()]);
     }
+    ExpectModel(probes);
   }
+}
+
+// Indexes of tens of thousands of entries, with insertions crowded into
+// one stretch of keys, appended at the end and spread out, then saved and
+// loaded: the order, the search and the file stay those of the model.
+TEST_F(TableUtilsModelTest, LargeIndexesTakeInsertionsAnywhere) {
+  std::mt19937 random(777);
+  auto numbered = [](const char* stem, uint32_t n) {
+    return stem + std::to_string(n);
+  };
+  for (int i = 0; i < 20000; ++i) AddBuiltRow(numbered("m", random() % 50000));
+  Build();
+  for (int i = 0; i < 9000; ++i) Insert(numbered("M", 30000 + i % 97));
+  for (int i = 0; i < 5000; ++i) Insert(numbered("z", 100000 + i));
+  for (int i = 0; i < 5000; ++i) Insert(numbered("", random() % 1000000));
+  std::vector<std::string> probes;
+  for (int i = 0; i < 4000; ++i)
+    probes.push_back(model_.keys()[random() % model_.keys().size()]);
+  probes.push_back("m30050");
+  probes.push_back("zz");
+  ExpectModel(probes);
+
+  SaveAndReload();
+  ExpectModel(probes);
+  for (int i = 0; i < 3000; ++i) Insert(numbered("m3", i % 7));
+  ExpectModel(probes);
+}
+
+// A file whose keys all have one length loads as runs of records; keys of
+// that length and of others then go in anywhere.
+TEST_F(TableUtilsModelTest, LoadedKeysOfOneLengthTakeInsertions) {
+  std::mt19937 random(99);
+  auto fixed = [&random] {
+    return std::to_string(1000000 + random() % 9000000);
+  };
+  for (int i = 0; i < 10000; ++i) AddBuiltRow(fixed());
+  Build();
+  SaveAndReload();
+  std::vector<std::string> probes = {"1", "99999999", "5000000"};
+  for (int i = 0; i < 2000; ++i)
+    probes.push_back(model_.keys()[random() % model_.keys().size()]);
+  ExpectModel(probes);
+  for (int i = 0; i < 6000; ++i) Insert(i % 3 ? fixed() : fixed() + "x");
+  ExpectModel(probes);
 }
 
 }  // namespace

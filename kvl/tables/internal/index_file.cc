@@ -23,7 +23,7 @@ constexpr int32_t kEntrySize = 8;
 // The smallest entry: a length, no key bytes, a row.
 constexpr size_t kMinEntryBytes = 2 + 4;
 // Files are read in pieces of this size and each piece parsed at once.
-constexpr size_t kReadPiece = size_t{256} << 10;
+constexpr size_t kReadPiece = size_t{64} << 10;
 
 // Collects output in a buffer and writes it out in large pieces. Every
 // piece put is at most one entry (a key is at most 32767 bytes), so the
@@ -68,15 +68,13 @@ bool WriteBlock(BlockWriter& out, const KeyIndex& index) {
   // Records that lie in entry order already go out as they are.
   if (const std::string_view block = index.Block(); !block.empty())
     return out.Flush() && WriteAll(out.fd(), block);
-  for (int32_t i = 0; i < count; ++i) {
-    const std::string_view key = index.KeyAt(i);
+  return index.ForEach([&out](std::string_view key, int32_t row) {
     if (key.size() > 0x7fff) {  // the length field cannot hold it
       errno = EOVERFLOW;
       return false;
     }
-    if (!out.Entry(key, index.RowAt(i))) return false;
-  }
-  return true;
+    return out.Entry(key, row);
+  });
 }
 
 // Reads the two blocks from bytes that may arrive in pieces (Advance after
@@ -100,9 +98,11 @@ class BlockParser {
     return true;
   }
   bool done() const { return ok_ && block_ == 2; }
-  std::vector<IndexEntry>& entries(int block) { return entries_[block]; }
+  std::vector<KeyIndex::Chunk>& chunks(int block) { return chunks_[block]; }
 
  private:
+  using Chunk = KeyIndex::Chunk;
+
   // Reads a block's count (and entry size); false when they are not all
   // there yet or are bad (ok_ then false).
   bool StartBlock(size_t available) {
@@ -114,17 +114,53 @@ class BlockParser {
       if (static_cast<size_t>(count) > (size_ - at_ - 8) / kMinEntryBytes)
         return ok_ = false;
       at_ += 4;  // the entry size is not needed
-      entries_[block_].reserve(static_cast<size_t>(count));
+      chunks_[block_].reserve(
+          static_cast<size_t>(count - 1) / KeyIndex::kChunk + 1);
     }
     at_ += 4;
     left_ = count;
     return true;
   }
+  // Records the offsets of the records that lie wholly before `available`,
+  // straight into the index's chunks. A chunk starts as a run and holds
+  // its offsets one by one only from the first record of another size on.
   void ParseEntries(size_t available) {
-    std::vector<IndexEntry>& out = entries_[block_];
+    std::vector<Chunk>& chunks = chunks_[block_];
     const char* p = data_ + at_;
     const char* const end = data_ + available;
-    for (; left_ > 0; --left_) {
+    while (left_ > 0 && end - p >= 2) {
+      const uint16_t run = static_cast<uint16_t>(run_);  // not reloaded
+      const uint32_t step = uint32_t{run} + 2 + 4;
+      auto offset = static_cast<uint32_t>(p - data_);
+      if (chunks.empty() || chunks.back().size == chunks.back().capacity) {
+        chunks.push_back(
+            Chunk::Run(offset, step, std::min(left_, KeyIndex::kChunk)));
+      }
+      Chunk& chunk = chunks.back();
+      // Records of the same key length as the last one. The step to the
+      // next record is known before its length is read, so that records
+      // are not visited one load after the other; a record of another
+      // length ends the run.
+      const int32_t n = static_cast<int32_t>(
+          std::min({static_cast<size_t>(left_),
+                    static_cast<size_t>(chunk.capacity - chunk.size),
+                    static_cast<size_t>(end - p) / step}));
+      int32_t i = 0;
+      if (!chunk.offsets && chunk.step != step) chunk.Materialize();
+      if (!chunk.offsets) {
+        for (; i < n && LoadLE16(p) == run; ++i) p += step;
+      } else {
+        uint32_t* const out = chunk.offsets.get() + chunk.size;
+        for (; i < n && LoadLE16(p) == run; ++i) {
+          out[i] = offset;
+          offset += step;
+          p += step;
+        }
+      }
+      chunk.size += i;
+      left_ -= i;
+      if (left_ == 0 || chunk.size == chunk.capacity) continue;
+      // The next record, of another length (or the bytes end in it).
       if (end - p < 2) break;
       const int16_t length = static_cast<int16_t>(LoadLE16(p));
       if (length < 0) {
@@ -132,11 +168,18 @@ class BlockParser {
         break;
       }
       if (end - p - 2 < length + 4) break;
-      const std::string_view key(p + 2, static_cast<size_t>(length));
-      out.push_back(IndexEntry{FoldedPrefix(key),
-                               static_cast<uint32_t>(p - data_),
-                               static_cast<int32_t>(LoadLE32(p + 2 + length))});
+      const auto at = static_cast<uint32_t>(p - data_);
+      if (chunk.size == 0) {  // an empty run takes any step
+        chunk.first = at;
+        chunk.step = static_cast<uint32_t>(length) + 2 + 4;
+        ++chunk.size;
+      } else {
+        chunk.Materialize();
+        chunk.offsets[chunk.size++] = at;
+      }
+      --left_;
       p += 2 + length + 4;
+      run_ = length;
     }
     at_ = static_cast<size_t>(p - data_);
   }
@@ -146,8 +189,9 @@ class BlockParser {
   size_t at_ = 0;
   int block_ = 0;
   int32_t left_ = -1;  // entries still to read; -1 before a block's count
+  int32_t run_ = 0;    // the key length of the last record read
   bool ok_ = true;
-  std::vector<IndexEntry> entries_[2];
+  std::vector<Chunk> chunks_[2];
 };
 
 // Hands the parsed indexes out, sharing `bytes`.
@@ -155,9 +199,9 @@ bool Finish(BlockParser& parser, std::shared_ptr<const char[]> bytes,
             size_t size, KeyIndex* first, KeyIndex* second) {
   if (!parser.done()) return false;
   const auto stored = static_cast<uint32_t>(size);
-  *first = KeyIndex::Loaded(bytes, stored, std::move(parser.entries(0)));
+  *first = KeyIndex::Loaded(bytes, stored, std::move(parser.chunks(0)));
   *second =
-      KeyIndex::Loaded(std::move(bytes), stored, std::move(parser.entries(1)));
+      KeyIndex::Loaded(std::move(bytes), stored, std::move(parser.chunks(1)));
   return true;
 }
 
