@@ -7,28 +7,29 @@
 #include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
+#include "kvl/runtime/weak_ref.h"
 #include "kvl/timers/internal/control.h"
+#include "kvl/timers/internal/timer_queue.h"
 #include "kvl/timers/timer_control.h"
 
 namespace kvl {
 namespace internal {
 
 // The queue's sink on a TimerControl: forwards Timer to expire. Refers to
-// the queue without owning it; the queue cuts the link when it ends or
+// the queue without owning it; the queue disconnects it when it ends or
 // follows another control.
 class QueueFollower final : public Object, public TimerControlEvents {
   KVL_DECLARE_CLASS(QueueFollower)
  public:
   explicit QueueFollower(QueuedTimer* queue) : queue_(queue) {}
   void Timer() override {
-    if (queue_ == nullptr) return;
-    Ref<QueuedTimer> keep(queue_);
-    queue_->expire();
+    if (Ref<QueuedTimer> queue = queue_.Lock()) queue->expire();
   }
-  void Cut() { queue_ = nullptr; }
+  // Ends the link at once, also for a firing already under way.
+  void Cut() { queue_ = WeakRef<QueuedTimer>(); }
 
  private:
-  QueuedTimer* queue_;
+  WeakRef<QueuedTimer> queue_;
 };
 
 const ClassInfo& QueueFollower::StaticClass() {
@@ -110,9 +111,8 @@ const ClassInfo& QueuedTimer::StaticClass() {
 }
 KVL_REGISTER_CLASS(QueuedTimer)
 
-QueuedTimer::QueuedTimer() : queue_(MakeRef<SortedCollection>()) {
-  queue_->SetComparatorRef(MakeRef<TimerComparator>());
-}
+QueuedTimer::QueuedTimer()
+    : queue_(std::make_unique<internal::TimerQueue>()) {}
 
 QueuedTimer::~QueuedTimer() {
   Unfollow();
@@ -130,7 +130,7 @@ Ref<LongTimer> QueuedTimer::AddFineTimer(const std::string& Name,
     t->SetNotifyRef(std::move(notifier));
     t->SetInterval(MilliSeconds);
     queue_->Insert(t);
-    result = t;
+    result = std::move(t);
     if (!busy_) expire();
   } catch (const KVLError&) {
   }
@@ -150,13 +150,9 @@ void QueuedTimer::Cancel(Ref<LongTimer> t) {
 
 void QueuedTimer::CancelByName(const std::string& Name) {
   try {
-    for (int16_t i = 0; i < queue_->Count(); ++i) {
-      Ref<LongTimer> t(queue_->at(i)->As<LongTimer>());
-      if (t && t->Name() == Name) {
-        t->cancelTimer();
-        queue_->Remove(Variant(i));
-        break;
-      }
+    if (Ref<LongTimer> t = queue_->FindNamed(Name)) {
+      t->cancelTimer();
+      queue_->Remove(t.get());
     }
     if (!busy_) expire();
   } catch (const KVLError&) {
@@ -187,19 +183,15 @@ void QueuedTimer::expire() {
     do {
       run_again_ = false;
       busy_ = true;
-      for (Ref<Object> first = queue_->at(0); first; first = queue_->at(0)) {
-        Ref<LongTimer> t(first->As<LongTimer>());
+      for (Ref<Object> first = queue_->First(); first;
+           first = queue_->First()) {
+        LongTimer* t = AsTimer(first);
         if (!t) Raise(kErrTypeMismatch);
         t->expire();
         if (!t->IsExpired()) break;
         // The notifier may have queued or cancelled timers meanwhile: take
         // out the expired timer itself, wherever it stands now.
-        for (int16_t i = 0; i < queue_->Count(); ++i) {
-          if (queue_->at(i).get() == first.get()) {
-            queue_->Remove(Variant(i));
-            break;
-          }
-        }
+        queue_->Remove(first.get());
       }
     } while (run_again_);
   });
@@ -216,13 +208,16 @@ std::string QueuedTimer::Query() {
     text = "No Timer control;";
   }
   text += " QueueSize:" + std::to_string(queue_->Count());
-  for (int16_t i = 0; i < queue_->Count(); ++i) {
-    Ref<Object> t = queue_->at(i);
+  queue_->ForEach([&](const Ref<Object>& t) {
     text += " Timer=" + ToText(internal::GetMember(*t, "Name")) +
             " Remaining=" +
             ToText(internal::GetMember(*t, "RemainingMilliSeconds"));
-  }
+  });
   return text;
+}
+
+Ref<SortedCollection> QueuedTimer::Queue() const {
+  return queue_->Collection();
 }
 
 void QueuedTimer::ReSynch() {
