@@ -89,6 +89,8 @@ class KVL_EXPORT LongTimer : public Object {
   int32_t CompletionTick() const { return completion_tick_; }
 
  private:
+  friend class QueuedTimer;  // adds its timers without a second arming
+
   // The members that read the clock more than once read it once, as
   // `now`, so that one call sees one instant.
   // SetFineInterval(ms) as of tick `now`.

@@ -1,5 +1,6 @@
 #include "kvl/timers/queued_timer.h"
 
+#include <limits>
 #include <utility>
 
 #include "kvl/frame/catalogue.h"
@@ -126,6 +127,7 @@ Ref<LongTimer> QueuedTimer::AddFineTimer(const std::string& Name,
   try {
     auto t = MakeRef<LongTimer>();
     t->SetName(Name);
+    if (AddArmed(t, MilliSeconds, notifier)) return t;
     t->SetTimerRef(control_);
     t->SetNotifyRef(std::move(notifier));
     t->SetInterval(MilliSeconds);
@@ -135,6 +137,43 @@ Ref<LongTimer> QueuedTimer::AddFineTimer(const std::string& Name,
   } catch (const KVLError&) {
   }
   return result;
+}
+
+// Applies to a TimerControl, outside a pass, while the timers are in the
+// queue's own order, when the timer that will be first has time left. The
+// pass would then only arm the control for that timer. Giving the new timer
+// the control without disabling it first is not seen by anyone: no client
+// code runs in between and the control ends armed, its count restarted,
+// either way. Nothing here raises before the timer is queued.
+bool QueuedTimer::AddArmed(const Ref<LongTimer>& t, int32_t ms,
+                           Ref<Object>& notifier) {
+  if (busy_ || queue_->Published() ||
+      queue_->Count() >= internal::TimerQueue::kMaxCount ||
+      internal::AsTimerControl(*control_) == nullptr) {
+    return false;
+  }
+  int32_t now = LongTimer::ClockTick();
+  try {
+    t->SetIntervalAt(ms, now);
+  } catch (const KVLError&) {
+    return false;  // the full path raises it again, in its place
+  }
+  LongTimer* first = AsTimer(queue_->First());
+  LongTimer* next =
+      first && first->CompletionTick() <= t->CompletionTick() ? first : t.get();
+  int64_t rem = (int64_t{next->CompletionTick()} - now) *
+                LongTimer::kTickMilliseconds;
+  // A queued timer the client gave another control (or none) is left to
+  // the full path.
+  if (rem < 1 || rem > std::numeric_limits<int32_t>::max() ||
+      (next != t.get() && next->Control().get() != control_.get())) {
+    return false;
+  }
+  t->control_ = control_;
+  t->notify_ = std::move(notifier);
+  queue_->Insert(t);
+  next->RunDown(static_cast<int32_t>(rem), now);
+  return true;
 }
 
 Ref<LongTimer> QueuedTimer::AddTimer(const std::string& Name, int32_t Interval,

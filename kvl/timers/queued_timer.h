@@ -94,6 +94,10 @@ class KVL_EXPORT QueuedTimer : public Object {
   void SetTrace(bool) {}
 
  private:
+  // Queues `t` and arms the control for the first timer in one step, when
+  // that is all AddFineTimer's pass would do; false, having queued nothing,
+  // otherwise.
+  bool AddArmed(const Ref<LongTimer>& t, int32_t ms, Ref<Object>& notifier);
   void Follow(Ref<Object> control);
   void Unfollow();
 

@@ -30,6 +30,8 @@ class TimerQueue {
   static constexpr int16_t kMaxCount = 32680;
 
   int16_t Count() const;
+  // Whether Collection() was called: the order is then the collection's.
+  bool Published() const { return collection_ != nullptr; }
   // Queues `t` after every timer that does not complete later. Raises 6
   // when the queue is full and what the published collection raises.
   void Insert(Ref<LongTimer> t);
