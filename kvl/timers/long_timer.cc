@@ -67,7 +67,9 @@ void LongTimer::expire() {
   RunDown(RemainingMilliSecondsAt(now), now);
 }
 
-void LongTimer::SetFineInterval(int32_t ms) { RunDown(ms, ClockTick()); }
+void LongTimer::SetFineInterval(int32_t ms) {
+  RunDown(ms, ClockTick());
+}
 
 void LongTimer::RunDown(int32_t ms, int32_t now) {
   SetIntervalAt(ms, now);
@@ -110,7 +112,9 @@ int32_t LongTimer::RemainingSeconds() const {
   return static_cast<int32_t>(DivideRounded(RemainingMilliSeconds(), 1000));
 }
 
-void LongTimer::SetInterval(int32_t ms) { SetIntervalAt(ms, ClockTick()); }
+void LongTimer::SetInterval(int32_t ms) {
+  SetIntervalAt(ms, ClockTick());
+}
 
 void LongTimer::SetIntervalAt(int32_t ms, int32_t now) {
   running_ = false;

@@ -112,8 +112,7 @@ const ClassInfo& QueuedTimer::StaticClass() {
 }
 KVL_REGISTER_CLASS(QueuedTimer)
 
-QueuedTimer::QueuedTimer()
-    : queue_(std::make_unique<internal::TimerQueue>()) {}
+QueuedTimer::QueuedTimer() : queue_(std::make_unique<internal::TimerQueue>()) {}
 
 QueuedTimer::~QueuedTimer() {
   Unfollow();
@@ -161,8 +160,8 @@ bool QueuedTimer::AddArmed(const Ref<LongTimer>& t, int32_t ms,
   LongTimer* first = AsTimer(queue_->First());
   LongTimer* next =
       first && first->CompletionTick() <= t->CompletionTick() ? first : t.get();
-  int64_t rem = (int64_t{next->CompletionTick()} - now) *
-                LongTimer::kTickMilliseconds;
+  int64_t rem =
+      (int64_t{next->CompletionTick()} - now) * LongTimer::kTickMilliseconds;
   // A queued timer the client gave another control (or none) is left to
   // the full path.
   if (rem < 1 || rem > std::numeric_limits<int32_t>::max() ||
