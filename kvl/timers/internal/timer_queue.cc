@@ -63,9 +63,13 @@ Ref<LongTimer> TimerQueue::FindNamed(std::string_view name) const {
 
 void TimerQueue::Clear() {
   if (collection_) return collection_->Clear();
-  while (!tree_.empty()) {
-    Ref<LongTimer> released = std::move(tree_.begin()->second);
-    tree_.erase(tree_.begin());
+  // Empty the queue before releasing anything: a timer queued while one is
+  // released stays queued.
+  std::multimap<int32_t, Ref<LongTimer>> taken;
+  taken.swap(tree_);
+  while (!taken.empty()) {
+    Ref<LongTimer> released = std::move(taken.begin()->second);
+    taken.erase(taken.begin());
   }
 }
 
