@@ -62,12 +62,18 @@ Date LongTimer::CompletionTime() const {
 }
 
 void LongTimer::expire() {
-  if (control_) SetFineInterval(RemainingMilliSeconds());
+  if (!control_) return;
+  int32_t now = ClockTick();
+  RunDown(RemainingMilliSecondsAt(now), now);
 }
 
 void LongTimer::SetFineInterval(int32_t ms) {
-  SetInterval(ms);
-  int32_t rem = RemainingMilliSeconds();
+  RunDown(ms, ClockTick());
+}
+
+void LongTimer::RunDown(int32_t ms, int32_t now) {
+  SetIntervalAt(ms, now);
+  int32_t rem = RemainingMilliSecondsAt(now);
   if (!control_) return;
   Ref<LongTimer> keep(this);  // the notify object may drop the last reference
   if (rem < 1) {
@@ -94,8 +100,12 @@ int32_t LongTimer::RemainingClockTicks() const {
 }
 
 int32_t LongTimer::RemainingMilliSeconds() const {
-  return CheckedCast<int32_t>(int64_t{RemainingClockTicks()} *
-                              kTickMilliseconds);
+  return RemainingMilliSecondsAt(ClockTick());
+}
+
+int32_t LongTimer::RemainingMilliSecondsAt(int32_t now) const {
+  int32_t ticks = CheckedAdd<int32_t>(completion_tick_, -int64_t{now});
+  return CheckedCast<int32_t>(int64_t{ticks} * kTickMilliseconds);
 }
 
 int32_t LongTimer::RemainingSeconds() const {
@@ -103,9 +113,13 @@ int32_t LongTimer::RemainingSeconds() const {
 }
 
 void LongTimer::SetInterval(int32_t ms) {
+  SetIntervalAt(ms, ClockTick());
+}
+
+void LongTimer::SetIntervalAt(int32_t ms, int32_t now) {
   running_ = false;
   interval_ticks_ = static_cast<int32_t>(DivideRounded(ms, kTickMilliseconds));
-  completion_tick_ = CheckedAdd<int32_t>(interval_ticks_, ClockTick());
+  completion_tick_ = CheckedAdd<int32_t>(interval_ticks_, now);
 }
 
 void LongTimer::SetTimerRef(Ref<Object> control) {

@@ -89,6 +89,15 @@ class KVL_EXPORT LongTimer : public Object {
   int32_t CompletionTick() const { return completion_tick_; }
 
  private:
+  friend class QueuedTimer;  // adds its timers without a second arming
+
+  // The members that read the clock more than once read it once, as
+  // `now`, so that one call sees one instant.
+  // SetFineInterval(ms) as of tick `now`.
+  void RunDown(int32_t ms, int32_t now);
+  void SetIntervalAt(int32_t ms, int32_t now);
+  int32_t RemainingMilliSecondsAt(int32_t now) const;
+
   Ref<Object> control_;
   int32_t interval_ticks_ = 0;
   std::string name_;

@@ -1,5 +1,6 @@
 #include "kvl/timers/queued_timer.h"
 
+#include <limits>
 #include <utility>
 
 #include "kvl/frame/catalogue.h"
@@ -7,28 +8,29 @@
 #include "kvl/runtime/client_call.h"
 #include "kvl/runtime/error.h"
 #include "kvl/runtime/variant_convert.h"
+#include "kvl/runtime/weak_ref.h"
 #include "kvl/timers/internal/control.h"
+#include "kvl/timers/internal/timer_queue.h"
 #include "kvl/timers/timer_control.h"
 
 namespace kvl {
 namespace internal {
 
 // The queue's sink on a TimerControl: forwards Timer to expire. Refers to
-// the queue without owning it; the queue cuts the link when it ends or
+// the queue without owning it; the queue disconnects it when it ends or
 // follows another control.
 class QueueFollower final : public Object, public TimerControlEvents {
   KVL_DECLARE_CLASS(QueueFollower)
  public:
   explicit QueueFollower(QueuedTimer* queue) : queue_(queue) {}
   void Timer() override {
-    if (queue_ == nullptr) return;
-    Ref<QueuedTimer> keep(queue_);
-    queue_->expire();
+    if (Ref<QueuedTimer> queue = queue_.Lock()) queue->expire();
   }
-  void Cut() { queue_ = nullptr; }
+  // Ends the link at once, also for a firing already under way.
+  void Cut() { queue_ = WeakRef<QueuedTimer>(); }
 
  private:
-  QueuedTimer* queue_;
+  WeakRef<QueuedTimer> queue_;
 };
 
 const ClassInfo& QueueFollower::StaticClass() {
@@ -110,9 +112,7 @@ const ClassInfo& QueuedTimer::StaticClass() {
 }
 KVL_REGISTER_CLASS(QueuedTimer)
 
-QueuedTimer::QueuedTimer() : queue_(MakeRef<SortedCollection>()) {
-  queue_->SetComparatorRef(MakeRef<TimerComparator>());
-}
+QueuedTimer::QueuedTimer() : queue_(std::make_unique<internal::TimerQueue>()) {}
 
 QueuedTimer::~QueuedTimer() {
   Unfollow();
@@ -126,15 +126,53 @@ Ref<LongTimer> QueuedTimer::AddFineTimer(const std::string& Name,
   try {
     auto t = MakeRef<LongTimer>();
     t->SetName(Name);
+    if (AddArmed(t, MilliSeconds, notifier)) return t;
     t->SetTimerRef(control_);
     t->SetNotifyRef(std::move(notifier));
     t->SetInterval(MilliSeconds);
     queue_->Insert(t);
-    result = t;
+    result = std::move(t);
     if (!busy_) expire();
   } catch (const KVLError&) {
   }
   return result;
+}
+
+// Applies to a TimerControl, outside a pass, while the timers are in the
+// queue's own order, when the timer that will be first has time left. The
+// pass would then only arm the control for that timer. Giving the new timer
+// the control without disabling it first is not seen by anyone: no client
+// code runs in between and the control ends armed, its count restarted,
+// either way. Nothing here raises before the timer is queued.
+bool QueuedTimer::AddArmed(const Ref<LongTimer>& t, int32_t ms,
+                           Ref<Object>& notifier) {
+  if (busy_ || queue_->Published() ||
+      queue_->Count() >= internal::TimerQueue::kMaxCount ||
+      internal::AsTimerControl(*control_) == nullptr) {
+    return false;
+  }
+  int32_t now = LongTimer::ClockTick();
+  try {
+    t->SetIntervalAt(ms, now);
+  } catch (const KVLError&) {
+    return false;  // the full path raises it again, in its place
+  }
+  LongTimer* first = AsTimer(queue_->First());
+  LongTimer* next =
+      first && first->CompletionTick() <= t->CompletionTick() ? first : t.get();
+  int64_t rem =
+      (int64_t{next->CompletionTick()} - now) * LongTimer::kTickMilliseconds;
+  // A queued timer the client gave another control (or none) is left to
+  // the full path.
+  if (rem < 1 || rem > std::numeric_limits<int32_t>::max() ||
+      (next != t.get() && next->Control().get() != control_.get())) {
+    return false;
+  }
+  t->control_ = control_;
+  t->notify_ = std::move(notifier);
+  queue_->Insert(t);
+  next->RunDown(static_cast<int32_t>(rem), now);
+  return true;
 }
 
 Ref<LongTimer> QueuedTimer::AddTimer(const std::string& Name, int32_t Interval,
@@ -150,13 +188,9 @@ void QueuedTimer::Cancel(Ref<LongTimer> t) {
 
 void QueuedTimer::CancelByName(const std::string& Name) {
   try {
-    for (int16_t i = 0; i < queue_->Count(); ++i) {
-      Ref<LongTimer> t(queue_->at(i)->As<LongTimer>());
-      if (t && t->Name() == Name) {
-        t->cancelTimer();
-        queue_->Remove(Variant(i));
-        break;
-      }
+    if (Ref<LongTimer> t = queue_->FindNamed(Name)) {
+      t->cancelTimer();
+      queue_->Remove(t.get());
     }
     if (!busy_) expire();
   } catch (const KVLError&) {
@@ -187,19 +221,15 @@ void QueuedTimer::expire() {
     do {
       run_again_ = false;
       busy_ = true;
-      for (Ref<Object> first = queue_->at(0); first; first = queue_->at(0)) {
-        Ref<LongTimer> t(first->As<LongTimer>());
+      for (Ref<Object> first = queue_->First(); first;
+           first = queue_->First()) {
+        LongTimer* t = AsTimer(first);
         if (!t) Raise(kErrTypeMismatch);
         t->expire();
         if (!t->IsExpired()) break;
         // The notifier may have queued or cancelled timers meanwhile: take
         // out the expired timer itself, wherever it stands now.
-        for (int16_t i = 0; i < queue_->Count(); ++i) {
-          if (queue_->at(i).get() == first.get()) {
-            queue_->Remove(Variant(i));
-            break;
-          }
-        }
+        queue_->Remove(first.get());
       }
     } while (run_again_);
   });
@@ -216,13 +246,16 @@ std::string QueuedTimer::Query() {
     text = "No Timer control;";
   }
   text += " QueueSize:" + std::to_string(queue_->Count());
-  for (int16_t i = 0; i < queue_->Count(); ++i) {
-    Ref<Object> t = queue_->at(i);
+  queue_->ForEach([&](const Ref<Object>& t) {
     text += " Timer=" + ToText(internal::GetMember(*t, "Name")) +
             " Remaining=" +
             ToText(internal::GetMember(*t, "RemainingMilliSeconds"));
-  }
+  });
   return text;
+}
+
+Ref<SortedCollection> QueuedTimer::Queue() const {
+  return queue_->Collection();
 }
 
 void QueuedTimer::ReSynch() {

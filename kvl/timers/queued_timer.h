@@ -30,6 +30,7 @@
 #define KVL_TIMERS_QUEUED_TIMER_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "kvl/collections/sorted_collection.h"
@@ -53,7 +54,8 @@ class KVL_EXPORT TimerComparator final : public Object, public IComparator {
 
 namespace internal {
 class QueueFollower;
-}
+class TimerQueue;
+}  // namespace internal
 
 // Creatable (kind 2).
 class KVL_EXPORT QueuedTimer : public Object {
@@ -81,7 +83,8 @@ class KVL_EXPORT QueuedTimer : public Object {
   // «Timer interval: … Timer enabled:… QueueSize:… Timer=… Remaining=…».
   // Raises what the control raises.
   std::string Query();
-  Ref<SortedCollection> Queue() const { return queue_; }
+  // The queue itself: changes made to it are changes to the queue.
+  Ref<SortedCollection> Queue() const;
   // Re-arms a control that other code disabled while timers are queued.
   // Raises 91 without a control.
   void ReSynch();
@@ -91,10 +94,14 @@ class KVL_EXPORT QueuedTimer : public Object {
   void SetTrace(bool) {}
 
  private:
+  // Queues `t` and arms the control for the first timer in one step, when
+  // that is all AddFineTimer's pass would do; false, having queued nothing,
+  // otherwise.
+  bool AddArmed(const Ref<LongTimer>& t, int32_t ms, Ref<Object>& notifier);
   void Follow(Ref<Object> control);
   void Unfollow();
 
-  Ref<SortedCollection> queue_;
+  std::unique_ptr<internal::TimerQueue> queue_;
   Ref<Object> control_;
   Ref<internal::QueueFollower> follower_;
   uint32_t follow_cookie_ = 0;

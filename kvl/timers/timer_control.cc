@@ -47,8 +47,14 @@ void TimerControl::SetInterval(int32_t ms) {
 
 void TimerControl::Sync() {
   MessageLoop& loop = MessageLoop::Current();
+  bool run = enabled_ && interval_ > 0;
+  // A running loop timer is restarted in place: the same as a new one.
+  if (run && loop_timer_ != 0 &&
+      loop.ResetTimer(loop_timer_, static_cast<uint32_t>(interval_))) {
+    return;
+  }
   if (loop_timer_ != 0) loop.KillTimer(std::exchange(loop_timer_, 0));
-  if (enabled_ && interval_ > 0) {
+  if (run) {
     loop_timer_ = loop.SetTimer(static_cast<uint32_t>(interval_),
                                 [this](uint32_t) { Fire(); });
   }

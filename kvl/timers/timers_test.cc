@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kvl/collections/sorted_collection.h"
 #include "kvl/frame/library.h"
 #include "kvl/frame/testing/catalogue_expectations.h"
 #include "kvl/runtime/clock.h"
@@ -329,6 +330,38 @@ TEST_F(QueuedTimerTest, FailingNotifierIsRetriedByReSynchAndClearDropsAll) {
   EXPECT_EQ(queue_->Queue()->Count(), 0);
   EXPECT_FALSE(control_->Enabled());
   EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(QueuedTimerTest, PublishedQueueIsTheStorageFromThenOn) {
+  Add("Late", 3000);
+  Add("Tie1", 1000);
+  Add("Tie2", 1000);
+  Ref<SortedCollection> published = queue_->Queue();
+  EXPECT_EQ(queue_->Queue().get(), published.get());
+  auto name_at = [&](int16_t i) {
+    return published->at(i)->As<LongTimer>()->Name();
+  };
+  ASSERT_EQ(published->Count(), 3);
+  EXPECT_EQ(name_at(0) + name_at(1) + name_at(2), "Tie1Tie2Late");
+  Add("Tie3", 1000);  // after the equal ones already queued
+  EXPECT_EQ(name_at(2), "Tie3");
+  published->Remove(Variant(int16_t{0}));  // the client's change counts
+  EXPECT_EQ(Query(),
+            "Timer interval: 990 Timer enabled:True QueueSize:3 "
+            "Timer=Tie2 Remaining=990 Timer=Tie3 Remaining=990 "
+            "Timer=Late Remaining=3025");
+  Run(3100);
+  EXPECT_EQ(log_, (std::vector<std::string>{"Tie2", "Tie3", "Late"}));
+}
+
+TEST_F(QueuedTimerTest, FullQueueRefusesTheNextTimerAndLeavesTheControlOff) {
+  for (int i = 0; i < 32680; ++i) ASSERT_TRUE(Add("T", 60000 + i));
+  EXPECT_FALSE(Add("Extra", 1000));
+  EXPECT_FALSE(control_->Enabled());
+  EXPECT_EQ(control_->Interval(), 0);
+  EXPECT_EQ(queue_->Queue()->Count(), 32680);
+  queue_->ReSynch();
+  EXPECT_TRUE(control_->Enabled());
 }
 
 TEST_F(QueuedTimerTest, LateBoundAndNoLeaks) {

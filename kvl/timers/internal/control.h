@@ -22,10 +22,18 @@ inline Variant GetMember(Object& o, std::string_view name) {
   return o.Invoke(name, CallKind::kGet, {});
 }
 
+// The TimerControl `control` is, or null; the exact class is recognised
+// without a cast through the hierarchy.
+inline TimerControl* AsTimerControl(Object& control) {
+  if (&control.Class() == &TimerControl::StaticClass())
+    return static_cast<TimerControl*>(&control);
+  return control.As<TimerControl>();
+}
+
 // Sets the control's "Interval", then enables it. A TimerControl is called
 // directly, to the same effect.
 inline void ArmControl(Object& control, int32_t interval_ms) {
-  if (auto* tc = control.As<TimerControl>()) {
+  if (auto* tc = AsTimerControl(control)) {
     tc->SetInterval(interval_ms);
     tc->SetEnabled(true);
     return;
@@ -35,14 +43,14 @@ inline void ArmControl(Object& control, int32_t interval_ms) {
 }
 
 inline void DisableControl(Object& control) {
-  if (auto* tc = control.As<TimerControl>()) return tc->SetEnabled(false);
+  if (auto* tc = AsTimerControl(control)) return tc->SetEnabled(false);
   LetMember(control, "Enabled", Variant(false));
 }
 
 // Disables the control and sets its "Interval" to 0.
 inline void ResetControl(Object& control) {
   DisableControl(control);
-  if (auto* tc = control.As<TimerControl>()) return tc->SetInterval(0);
+  if (auto* tc = AsTimerControl(control)) return tc->SetInterval(0);
   LetMember(control, "Interval", Variant(int32_t{0}));
 }
 
