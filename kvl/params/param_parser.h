@@ -44,6 +44,11 @@ struct KVL_EXPORT ParseError {
   const char* message = nullptr;  // null: nothing recorded
   int32_t pos = 0;                // token position (1-based)
   std::string token;              // the token's text, "EOS" past the end
+  // A number or boolean token is written only when formatted: what it is
+  // (1 integer, 2 double, 3 boolean; 0 when `token` is its text) and its
+  // value.
+  uint8_t value_kind = 0;
+  double value = 0;
 
   // "<message> at token <pos>:<token>", or "" when nothing was recorded.
   std::string Format() const;

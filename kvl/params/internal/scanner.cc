@@ -164,7 +164,18 @@ int32_t TokenReader::Exponent(int32_t s, int32_t p) {
 }
 
 int32_t TokenReader::Word(int32_t s, int32_t p) {
-  while (const int32_t n = WordCharAt(p)) p += n;
+  while (true) {
+    // ASCII word characters without the class lookup's bounds and UTF-8
+    // tests; anything else through WordCharAt.
+    while (p <= n_) {
+      const unsigned char c = static_cast<unsigned char>(text_[p - 1]);
+      if (c >= 0x80 || !kClasses.word[c]) break;
+      ++p;
+    }
+    const int32_t n = WordCharAt(p);
+    if (n == 0) break;
+    p += n;
+  }
   int32_t next = Make(Token::kIdentifier, s, p - 1);
   const size_t length = token_->source.size();
   if ((length == 4 || length == 5) && IsBooleanWord(token_->source)) {
