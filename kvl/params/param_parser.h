@@ -89,8 +89,8 @@ class KVL_EXPORT ParamTree {
     Node() : text() {}
   };
 
-  // Holds no tree until the first Clear (Materialize then gives an empty
-  // root), so a spare tree costs nothing.
+  // Holds no nodes until the first Clear (Materialize then gives an empty
+  // root with the tree's settings), so an unused tree costs nothing.
   ParamTree() = default;
   ParamTree(const ParamTree&) = delete;
   ParamTree& operator=(const ParamTree&) = delete;
@@ -98,12 +98,13 @@ class KVL_EXPORT ParamTree {
   // An empty tree (no command, no items) carrying `settings`; the storage
   // is kept.
   void Clear(const ParseSettings& settings);
+  // The settings an empty tree's root gets; allocates nothing.
+  void SetSettings(const ParseSettings& settings);
   // The root and every item below it as new objects. The tree is left as
   // it was, so a call that fails (out of memory) can be repeated.
   Ref<ParamItem> Materialize();
   const std::string& command() const { return command_; }
   bool show_types() const { return show_types_; }
-  void swap(ParamTree& other) noexcept;
 
  private:
   friend class TreeBuilder;

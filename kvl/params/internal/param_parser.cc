@@ -911,23 +911,20 @@ void ParamTree::Clear(const ParseSettings& settings) {
   text_.clear();
   variants_.clear();
   command_.clear();
+  SetSettings(settings);
+}
+
+void ParamTree::SetSettings(const ParseSettings& settings) {
   smart_quotes_ = settings.smart_quotes;
   quote_chars_.assign(settings.quote_chars);
   show_types_ = settings.show_types;
 }
 
-void ParamTree::swap(ParamTree& other) noexcept {
-  nodes_.swap(other.nodes_);
-  text_.swap(other.text_);
-  variants_.swap(other.variants_);
-  command_.swap(other.command_);
-  std::swap(smart_quotes_, other.smart_quotes_);
-  quote_chars_.swap(other.quote_chars_);
-  std::swap(show_types_, other.show_types_);
-}
-
 Ref<ParamItem> ParamTree::Materialize() {
-  if (nodes_.empty()) Clear(ParseSettings());
+  if (nodes_.empty()) {
+    const std::string quote_chars = quote_chars_;
+    Clear({smart_quotes_, quote_chars, show_types_});
+  }
   Ref<ParamItem> root = MaterializeNode(nodes_[0], false);
   root->SetKeyword(command_);
   root->SetRoot(true);

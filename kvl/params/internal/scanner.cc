@@ -13,15 +13,52 @@ namespace {
 // The ASCII character classes, indexed by byte value. Beyond ASCII a
 // well-formed UTF-8 character is a letter: a word-start and a word
 // character (Utf8WordCharLength); a malformed byte is neither.
+// What a token starting with a byte is, by the first step that decides it.
+enum StartAction : uint8_t {
+  kStartSingle,     // a character of its own
+  kStartPunct,      // one of , / = [ ] { }: `punct_kind`
+  kStartWord,       // an ASCII word-start character
+  kStartDigit,
+  kStartQuote,
+  kStartFullStop,
+  kStartMinus,
+  kStartNonAscii,   // a word when a well-formed UTF-8 character starts here
+};
+
 struct CharClasses {
   bool word_start[128] = {};
   bool word[128] = {};
+  StartAction start[256] = {};
+  int16_t punct_kind[128] = {};
   constexpr CharClasses() {
     for (int c = 0; c < 128; ++c) word_start[c] = word[c] = IsAsciiLetter(c);
     word_start[int{'_'}] = word_start[int{'\\'}] = true;
     for (int c = '0'; c <= '9'; ++c) word[c] = true;
     for (char c : std::string_view("-_|:;.!@#$%^&*()~\\")) {
       word[static_cast<unsigned char>(c)] = true;
+    }
+    for (int c = 0; c < 256; ++c) {
+      if (c >= 0x80) {
+        start[c] = kStartNonAscii;
+      } else if (word_start[c]) {
+        start[c] = kStartWord;
+      } else if (c >= '0' && c <= '9') {
+        start[c] = kStartDigit;
+      }
+    }
+    start[int{'\''}] = start[int{'"'}] = kStartQuote;
+    start[int{'.'}] = kStartFullStop;
+    start[int{'-'}] = kStartMinus;
+    const struct {
+      char c;
+      int16_t kind;
+    } punct[] = {{',', Token::kSeperator},    {'/', Token::kSlash},
+                 {'=', Token::kEquals},       {'[', Token::kLeftBracket},
+                 {']', Token::kRightBracket}, {'{', Token::kLeftBrace},
+                 {'}', Token::kRightBrace}};
+    for (const auto& [c, kind] : punct) {
+      start[static_cast<unsigned char>(c)] = kStartPunct;
+      punct_kind[static_cast<unsigned char>(c)] = kind;
     }
   }
 };
@@ -41,8 +78,8 @@ class TokenReader {
   }
   // s..e lie within the text.
   std::string_view Text(int32_t s, int32_t e) const {
-    return text_.substr(static_cast<size_t>(s - 1),
-                        static_cast<size_t>(e - s + 1));
+    return std::string_view(text_.data() + (s - 1),
+                            static_cast<size_t>(e - s + 1));
   }
   // The byte length of the character at p when it is in the class: an
   // ASCII byte that `ascii` lists, or a well-formed multi-byte UTF-8
@@ -88,28 +125,26 @@ int32_t TokenReader::Read(int32_t pos) {
   token_->source = {};
   token_->i = 0;
   int32_t p = pos < 1 ? 1 : pos;
-  while (Char(p) == ' ') ++p;
-  const int c = Char(p);
-  if (c < 0) return -1;
+  while (p <= n_ && text_[p - 1] == ' ') ++p;
+  if (p > n_) return -1;
+  const unsigned char c = static_cast<unsigned char>(text_[p - 1]);
   const int32_t s = p;
-  switch (c) {
-    case ',': return Make(Token::kSeperator, s, s);
-    case '/': return Make(Token::kSlash, s, s);
-    case '=': return Make(Token::kEquals, s, s);
-    case '[': return Make(Token::kLeftBracket, s, s);
-    case ']': return Make(Token::kRightBracket, s, s);
-    case '{': return Make(Token::kLeftBrace, s, s);
-    case '}': return Make(Token::kRightBrace, s, s);
-    default: break;
-  }
-  if (WordStartAt(p)) return Word(s, p);
-  if (IsAsciiDigit(c)) return Number(s, p);
-  if (c == '\'' || c == '"') return Quoted(s, p);
-  if (c == '.') return AtFullStop(s, p);
-  if (c == '-') {
-    const int d = Char(p + 1);
-    if (IsAsciiDigit(d)) return Number(s, p + 1);
-    if (d == '.') return AtFullStop(s, p + 1);
+  switch (kClasses.start[c]) {
+    case kStartPunct: return Make(kClasses.punct_kind[c], s, s);
+    case kStartWord: return Word(s, p);
+    case kStartNonAscii:
+      if (WordStartAt(p)) return Word(s, p);
+      return Single(s);
+    case kStartDigit: return Number(s, p);
+    case kStartQuote: return Quoted(s, p);
+    case kStartFullStop: return AtFullStop(s, p);
+    case kStartMinus: {
+      const int d = Char(p + 1);
+      if (IsAsciiDigit(d)) return Number(s, p + 1);
+      if (d == '.') return AtFullStop(s, p + 1);
+      return Single(s);
+    }
+    case kStartSingle: break;
   }
   return Single(s);
 }
@@ -178,7 +213,9 @@ int32_t TokenReader::Word(int32_t s, int32_t p) {
   }
   int32_t next = Make(Token::kIdentifier, s, p - 1);
   const size_t length = token_->source.size();
-  if ((length == 4 || length == 5) && IsBooleanWord(token_->source)) {
+  const char first = AsciiToLower(token_->source[0]);
+  if ((length == 4 || length == 5) && (first == 't' || first == 'f') &&
+      IsBooleanWord(token_->source)) {
     token_->kind = Token::kBoolean;
     token_->value_kind = TokenValueKind::kBoolean;
     token_->b = AsciiToLower(token_->source[0]) == 't';
