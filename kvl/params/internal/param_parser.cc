@@ -833,7 +833,8 @@ int32_t TreeBuilder::OnePair(int32_t& p, bool in_list) {
   ++p;
   const int32_t node = OneValue(p, in_list, true);
   N(node).keyword = Intern(t.source);
-  ApplyDeclaredType(node, declared, size, sized);
+  if (declared != ST_None || sized || N(node).type == kArrayType)
+    ApplyDeclaredType(node, declared, size, sized);
   return node;
 }
 

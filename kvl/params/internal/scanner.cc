@@ -1,6 +1,7 @@
 #include "kvl/params/internal/scanner.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "kvl/params/tokens.h"
 #include "kvl/runtime/ascii.h"
@@ -28,6 +29,7 @@ enum StartAction : uint8_t {
 struct CharClasses {
   bool word_start[128] = {};
   bool word[128] = {};
+  bool ascii_word[256] = {};  // `word` over every byte value
   StartAction start[256] = {};
   int16_t punct_kind[128] = {};
   constexpr CharClasses() {
@@ -38,6 +40,7 @@ struct CharClasses {
       word[static_cast<unsigned char>(c)] = true;
     }
     for (int c = 0; c < 256; ++c) {
+      ascii_word[c] = c < 0x80 && word[c];
       if (c >= 0x80) {
         start[c] = kStartNonAscii;
       } else if (word_start[c]) {
@@ -70,6 +73,7 @@ class TokenReader {
   TokenReader(std::string_view text, RawToken* token)
       : text_(text), n_(static_cast<int32_t>(text.size())), token_(token) {}
 
+  // Reads the token at `pos` into a token that holds its initial values.
   int32_t Read(int32_t pos);
 
  private:
@@ -118,12 +122,6 @@ class TokenReader {
 };
 
 int32_t TokenReader::Read(int32_t pos) {
-  token_->kind = 0;
-  token_->value_kind = TokenValueKind::kText;
-  token_->merged = false;
-  token_->start = token_->end = 0;
-  token_->source = {};
-  token_->i = 0;
   int32_t p = pos < 1 ? 1 : pos;
   while (p <= n_ && text_[p - 1] == ' ') ++p;
   if (p > n_) return -1;
@@ -202,11 +200,9 @@ int32_t TokenReader::Word(int32_t s, int32_t p) {
   while (true) {
     // ASCII word characters without the class lookup's bounds and UTF-8
     // tests; anything else through WordCharAt.
-    while (p <= n_) {
-      const unsigned char c = static_cast<unsigned char>(text_[p - 1]);
-      if (c >= 0x80 || !kClasses.word[c]) break;
+    while (p <= n_ &&
+           kClasses.ascii_word[static_cast<unsigned char>(text_[p - 1])])
       ++p;
-    }
     const int32_t n = WordCharAt(p);
     if (n == 0) break;
     p += n;
@@ -224,15 +220,12 @@ int32_t TokenReader::Word(int32_t s, int32_t p) {
 }
 
 int32_t TokenReader::Quoted(int32_t s, int32_t p) {
-  const int q = Char(p);
-  ++p;
-  while (true) {
-    const int c = Char(p);
-    if (c < 0) return -1;  // scanner stop: the quote is never closed
-    if (c == q) break;
-    ++p;
-  }
-  return Make(Token::kString, s, p);
+  const char q = text_[p - 1];
+  const void* close = std::memchr(text_.data() + p, q, static_cast<size_t>(n_ - p));
+  if (!close) return -1;  // scanner stop: the quote is never closed
+  return Make(Token::kString, s,
+              static_cast<int32_t>(static_cast<const char*>(close) -
+                                   text_.data()) + 1);
 }
 
 int32_t TokenReader::Integer(int32_t s, int32_t e) {
@@ -251,8 +244,19 @@ int32_t TokenReader::Integer(int32_t s, int32_t e) {
 
 int32_t TokenReader::Float(int32_t s, int32_t e) {
   int32_t next = Make(Token::kString, s, e);
+  const std::string_view text = token_->source;
   double value = 0;
-  if (ParseDouble(token_->source, &value)) {
+  // A short decimal without exponent, digits first («2.5», «-0.75»), is
+  // read directly: it can neither overflow nor underflow, and the numeric
+  // text rules give it the same correctly rounded value.
+  bool read = false;
+  if (text.size() <= 24 && IsAsciiDigit(text[text[0] == '-' ? 1 : 0]) &&
+      text.find_first_of("eE") == std::string_view::npos) {
+    const char* end = text.data() + text.size();
+    auto [stop, ec] = std::from_chars(text.data(), end, value);
+    read = ec == std::errc() && stop == end;
+  }
+  if (read || ParseDouble(text, &value)) {
     token_->kind = Token::kFloat;
     token_->value_kind = TokenValueKind::kDouble;
     token_->d = value;
@@ -263,6 +267,7 @@ int32_t TokenReader::Float(int32_t s, int32_t e) {
 }  // namespace
 
 int32_t ScanToken(std::string_view text, int32_t pos, RawToken* token) {
+  *token = RawToken();
   return TokenReader(text, token).Read(pos);
 }
 
