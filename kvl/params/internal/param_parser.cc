@@ -723,6 +723,25 @@ void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
     return;
   }
   const bool binary = declared == ST_B;
+  if (N(node).kind == ValueKind::kText && declared == ST_Ascii) {
+    // A string of a declared size stays in the text buffer, padded there.
+    const ParamTree::Span span = N(node).text;
+    const std::string_view text = tree_.Text(span);
+    const std::string_view stripped = StripEnclosingQuotes(text);
+    ParamTree::Span result{
+        span.offset + static_cast<uint32_t>(stripped.data() - text.data()),
+        static_cast<uint32_t>(stripped.size())};
+    if (size > 0 && stripped.size() < static_cast<size_t>(size)) {
+      std::string& buffer = tree_.text_;
+      const uint32_t offset = static_cast<uint32_t>(buffer.size());
+      buffer.append(buffer, result.offset, result.size);
+      buffer.append(static_cast<size_t>(size) - result.size, ' ');
+      result = {offset, static_cast<uint32_t>(size)};
+    }
+    N(node).text = result;
+    N(node).type = declared;
+    return;
+  }
   Variant value;
   if (N(node).kind == ValueKind::kList) {
     int32_t count = 0;

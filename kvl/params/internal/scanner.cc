@@ -73,6 +73,8 @@ class TokenReader {
   TokenReader(std::string_view text, RawToken* token)
       : text_(text), n_(static_cast<int32_t>(text.size())), token_(token) {}
 
+  void set_token(RawToken* token) { token_ = token; }
+
   // Reads the token at `pos` into a token that holds its initial values.
   int32_t Read(int32_t pos);
 
@@ -276,11 +278,13 @@ void ScanText(std::string_view text, std::vector<RawToken>* tokens) {
   const int32_t n = static_cast<int32_t>(
       text.size() > static_cast<size_t>(INT32_MAX) ? INT32_MAX : text.size());
   text = text.substr(0, static_cast<size_t>(n));
+  TokenReader reader(text, nullptr);
   int32_t pos = 1;
   while (pos <= n) {
     // Read straight into the next slot; drop it again when it is not kept.
     RawToken& token = tokens->emplace_back();
-    int32_t next = TokenReader(text, &token).Read(pos);
+    reader.set_token(&token);
+    int32_t next = reader.Read(pos);
     if (next < 0 || token.end > kMaxParamTextLength) {
       tokens->pop_back();
       break;
