@@ -96,8 +96,8 @@ class KVL_EXPORT ParamTree {
   ParamTree& operator=(const ParamTree&) = delete;
 
   // An empty tree (no command, no items) carrying `settings`; the storage
-  // is kept.
-  void Clear(const ParseSettings& settings);
+  // is kept, with room for `nodes` nodes.
+  void Clear(const ParseSettings& settings, size_t nodes = 1);
   // The settings an empty tree's root gets; allocates nothing.
   void SetSettings(const ParseSettings& settings);
   // The root and every item below it as new objects. The tree is left as

@@ -528,8 +528,6 @@ ParamTree::Span TreeBuilder::Intern(std::string_view s) {
 }
 
 void TreeBuilder::Build() {
-  // Every node starts at a token of its own: one allocation for the nodes.
-  tree_.nodes_.reserve(static_cast<size_t>(n_) + 1);
   tree_.text_.assign(input_);
   int32_t last = -1;
   int32_t p = 0;
@@ -789,7 +787,6 @@ bool TreeBuilder::BuildInOnePass(ParseError* error) {
 }
 
 void TreeBuilder::OneStatement() {
-  tree_.nodes_.reserve(static_cast<size_t>(n_) + 1);
   tree_.text_.assign(input_);
   if (n_ == 0) return;
   const RawToken& first = t_.At(1);
@@ -923,8 +920,9 @@ int32_t TreeBuilder::OneArray(int32_t& p) {
 // ---- the tree
 // -------------------------------------------------------------------
 
-void ParamTree::Clear(const ParseSettings& settings) {
+void ParamTree::Clear(const ParseSettings& settings, size_t nodes) {
   nodes_.clear();
+  nodes_.reserve(nodes);
   nodes_.emplace_back();
   nodes_[0].type = ST_List;
   nodes_[0].kind = ValueKind::kList;
@@ -1011,7 +1009,9 @@ bool ParseParamText(std::string_view text, const ParseSettings& settings,
   ScanText(text, &tokens.tokens());
   MergeLeadingPath(tokens);
 
-  tree->Clear(settings);
+  // Every node starts at a token of its own: one allocation for the nodes.
+  const size_t nodes = tokens.tokens().size() + 1;
+  tree->Clear(settings, nodes);
   if (TreeBuilder(tokens, text, *tree).BuildInOnePass(error)) return true;
 
   Checker checker(tokens);
@@ -1026,7 +1026,7 @@ bool ParseParamText(std::string_view text, const ParseSettings& settings,
         list[i - 1].kind == Token::kEquals)
       list[i].kind = Token::kString;
   }
-  tree->Clear(settings);
+  tree->Clear(settings, nodes);
   TreeBuilder(tokens, text, *tree).Build();
   return true;
 }
