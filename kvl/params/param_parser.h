@@ -1,10 +1,12 @@
 // The parser of ParamString and the compact tree it parses into.
 //
-// Parse runs a checking pass over the scanned tokens (a recursive-descent
-// recogniser that accepts or rejects the text and records the furthest
-// error) and, only when it accepts, a building pass. The building pass
-// makes no objects: it fills a ParamTree, a flat array of nodes whose texts
-// live in one buffer. The ParamItem objects of a tree are made from it when
+// A text of the usual shape is decided and built in one walk over the
+// scanned tokens, which follows the checking rules along the text's one
+// derivation. Any other text gets a checking pass (a recursive-descent
+// recogniser that accepts or rejects it and records the furthest error)
+// and, only when that accepts, a building pass; both ways give the same
+// verdict, error and tree. Building makes no objects: it fills a
+// ParamTree, a flat array of nodes whose texts live in one buffer. The ParamItem objects of a tree are made from it when
 // a client first reaches any item (ParamTree::Materialize) and are then the
 // tree, so identity and every observable result are those of items made
 // at once. A tree's storage is kept and reused by the next parse into it.
@@ -38,7 +40,7 @@ struct KVL_EXPORT ParseSettings {
   bool show_types = false;
 };
 
-// The furthest error recorded by the checking pass, kept unformatted: most
+// The furthest error recorded by the checking rules, kept unformatted: most
 // parses record one, few callers read it.
 struct KVL_EXPORT ParseError {
   const char* message = nullptr;  // null: nothing recorded

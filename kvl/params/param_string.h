@@ -12,8 +12,8 @@
 // with a spare empty slot); «Key/Type[size]=value» declares a type and, for
 // strings, a padded size.
 //
-// Parse runs a checking pass over the tokens and, only when it accepts, a
-// building pass that replaces the tree. The items of a parsed tree are made
+// Parse checks the text and, only when it is accepted, replaces the tree
+// (usual texts in one walk over the tokens). The items of a parsed tree are made
 // when a client first reaches one (AsParamItem, the cursor and keyword
 // members, ToString...) and then kept: a parse that nobody reads makes no
 // objects. It never raises for bad text: it
