@@ -83,14 +83,14 @@ std::string Report(ParamString& ps, const std::string& text) {
 }
 
 const char* const kPieces[] = {
-    "Ev",   "K",     "x",     "Foo",   "N",      "I4",   "A",    "B",
-    "L",    "I2",    "F8",    "BOOLEAN", "U1",   "true", "FALSE", "12",
-    "-3",   "40000", "99999999999", "2.5", "-.5", ".5",  "1e5",  "1e-3",
-    "1e+5", "12abc", "'a b'", "\"q\"", "''",    "'",    "\"",   "=",
-    "=",    "=",     "/",     "/",     "[",     "]",    "[",    "]",
-    "{",    "}",     ",",     " ",     " ",     " ",    "\t",   "\r",
-    "!",    "+",     "caf\xC3\xA9", "\xC3", "_u",  "a:b.c", "8",  "0A",
-    "FF",   "[]",    "{}",    "-",     "Cmd",   "S",    "J",    "zz"};
+    "Ev",   "K",     "x",           "Foo",     "N",   "I4",    "A",     "B",
+    "L",    "I2",    "F8",          "BOOLEAN", "U1",  "true",  "FALSE", "12",
+    "-3",   "40000", "99999999999", "2.5",     "-.5", ".5",    "1e5",   "1e-3",
+    "1e+5", "12abc", "'a b'",       "\"q\"",   "''",  "'",     "\"",    "=",
+    "=",    "=",     "/",           "/",       "[",   "]",     "[",     "]",
+    "{",    "}",     ",",           " ",       " ",   " ",     "\t",    "\r",
+    "!",    "+",     "caf\xC3\xA9", "\xC3",    "_u",  "a:b.c", "8",     "0A",
+    "FF",   "[]",    "{}",          "-",       "Cmd", "S",     "J",     "zz"};
 
 std::string RandomText(std::mt19937& rng) {
   std::string s;
@@ -108,7 +108,7 @@ std::string RandomText(std::mt19937& rng) {
 std::string Value(std::mt19937& rng, int depth);
 
 std::string Keyword(std::mt19937& rng) {
-  static const char* const kTypes[] = {"I2", "I4", "A", "B", "BOOLEAN",
+  static const char* const kTypes[] = {"I2", "I4", "A",  "B", "BOOLEAN",
                                        "F8", "L",  "U1", "x"};
   std::string k = kPieces[rng() % 3 == 0 ? 5 : rng() % 4];
   if (rng() % 5 == 0) {
@@ -132,8 +132,9 @@ std::string Elements(std::mt19937& rng, int depth) {
 
 std::string Value(std::mt19937& rng, int depth) {
   static const char* const kLeaves[] = {
-      "x", "zz", "12", "-3", "40000", "2.5", "-0.5", "'a b'", "\"q r\"",
-      "true", "False", "99999999999", "0A", "FF", "caf\xC3\xA9", "''"};
+      "x",    "zz",    "12",          "-3",   "40000", "2.5",
+      "-0.5", "'a b'", "\"q r\"",     "true", "False", "99999999999",
+      "0A",   "FF",    "caf\xC3\xA9", "''"};
   const unsigned r = rng() % 10;
   if (depth < 4 && r == 0) return "[" + Elements(rng, depth + 1) + "]";
   if (depth < 4 && r == 1) return "{" + Elements(rng, depth + 1) + "}";
@@ -157,9 +158,7 @@ std::string Mutate(std::string s, std::mt19937& rng) {
   for (size_t i = 0; i < edits; ++i) {
     const size_t at = s.empty() ? 0 : rng() % (s.size() + 1);
     switch (rng() % 3) {
-      case 0:
-        s.insert(at, kPieces[rng() % std::size(kPieces)]);
-        break;
+      case 0: s.insert(at, kPieces[rng() % std::size(kPieces)]); break;
       case 1:
         if (at < s.size()) s.erase(at, 1 + rng() % 3);
         break;

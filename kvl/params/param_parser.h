@@ -6,10 +6,11 @@
 // recogniser that accepts or rejects it and records the furthest error)
 // and, only when that accepts, a building pass; both ways give the same
 // verdict, error and tree. Building makes no objects: it fills a
-// ParamTree, a flat array of nodes whose texts live in one buffer. The ParamItem objects of a tree are made from it when
-// a client first reaches any item (ParamTree::Materialize) and are then the
-// tree, so identity and every observable result are those of items made
-// at once. A tree's storage is kept and reused by the next parse into it.
+// ParamTree, a flat array of nodes whose texts live in one buffer. The
+// ParamItem objects of a tree are made from it when a client first reaches any
+// item (ParamTree::Materialize) and are then the tree, so identity and every
+// observable result are those of items made at once. A tree's storage is kept
+// and reused by the next parse into it.
 #ifndef KVL_PARAMS_PARAM_PARSER_H_
 #define KVL_PARAMS_PARAM_PARSER_H_
 

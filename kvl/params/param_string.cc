@@ -48,7 +48,9 @@ KVL_REGISTER_CLASS(ParamString)
 
 // The root is made with the settings of this moment when it is first used;
 // until then the object holds no storage of its own.
-ParamString::ParamString() { tree().SetSettings(Settings()); }
+ParamString::ParamString() {
+  tree().SetSettings(Settings());
+}
 
 ParamString::~ParamString() = default;
 

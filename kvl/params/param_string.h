@@ -13,8 +13,8 @@
 // strings, a padded size.
 //
 // Parse checks the text and, only when it is accepted, replaces the tree
-// (usual texts in one walk over the tokens). The items of a parsed tree are made
-// when a client first reaches one (AsParamItem, the cursor and keyword
+// (usual texts in one walk over the tokens). The items of a parsed tree are
+// made when a client first reaches one (AsParamItem, the cursor and keyword
 // members, ToString...) and then kept: a parse that nobody reads makes no
 // objects. It never raises for bad text: it
 // returns false, keeps the previous tree, and LastError names the furthest
@@ -133,8 +133,12 @@ class KVL_EXPORT ParamString : public Object,
   internal::ParseSettings Settings() const;
   // The parsed tree while its items have not been made (root_ null), and
   // the storage the next parse fills; an accepted parse makes it current.
-  internal::ParamTree& tree() const { return trees_[current_]; }
-  internal::ParamTree& spare() { return trees_[current_ ^ 1]; }
+  internal::ParamTree& tree() const {
+    return trees_[current_];
+  }
+  internal::ParamTree& spare() {
+    return trees_[current_ ^ 1];
+  }
 
   mutable internal::ParamTree trees_[2];
   uint8_t current_ = 0;

@@ -166,7 +166,8 @@ TEST(ParamStringTest, AcceptedParseMayKeepTheFurthestError) {
       {"Ev N/A[3", "Expected right bracket at token 7:<EOS>"},
       {"Cmd K", ""},
       // Usual texts keep the first message at the furthest token tried.
-      {"Cmd K=1 J=2", "Expected non-quoted string or identifier at token 7:<2>"},
+      {"Cmd K=1 J=2",
+       "Expected non-quoted string or identifier at token 7:<2>"},
       {"K=1 J=x", "Expected slash at token 5:<=>"},
       {"Ev L=[x, y=2.5] S/A[4]=ab",
        "Expected non-quoted string or identifier at token 14:<4>"},

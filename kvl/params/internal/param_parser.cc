@@ -780,8 +780,7 @@ bool TreeBuilder::BuildInOnePass(ParseError* error) {
   // GiveUp, and any failure of a conversion on the way, leave the text to
   // the two passes, which give it its exact result; out of memory
   // propagates (client_call.h has the rule).
-  if (CallClient(ClientFailure::kReturn, [&] { OneStatement(); }))
-    return false;
+  if (CallClient(ClientFailure::kReturn, [&] { OneStatement(); })) return false;
   *error = record_.Error(t_);
   return true;
 }
@@ -795,8 +794,7 @@ void TreeBuilder::OneStatement() {
     // The statement with a command fails at the equals sign, where no pair
     // starts; the pairs from the first token are the statement.
     record_.Record(kExpectedName, 2);
-  } else if (first.kind == Token::kString ||
-             first.kind == Token::kIdentifier) {
+  } else if (first.kind == Token::kString || first.kind == Token::kIdentifier) {
     tree_.command_ = RawTokenText(first);
     p = 2;
   } else {

@@ -16,14 +16,14 @@ namespace {
 // character (Utf8WordCharLength); a malformed byte is neither.
 // What a token starting with a byte is, by the first step that decides it.
 enum StartAction : uint8_t {
-  kStartSingle,     // a character of its own
-  kStartPunct,      // one of , / = [ ] { }: `punct_kind`
-  kStartWord,       // an ASCII word-start character
+  kStartSingle,  // a character of its own
+  kStartPunct,   // one of , / = [ ] { }: `punct_kind`
+  kStartWord,    // an ASCII word-start character
   kStartDigit,
   kStartQuote,
   kStartFullStop,
   kStartMinus,
-  kStartNonAscii,   // a word when a well-formed UTF-8 character starts here
+  kStartNonAscii,  // a word when a well-formed UTF-8 character starts here
 };
 
 struct CharClasses {
@@ -223,11 +223,12 @@ int32_t TokenReader::Word(int32_t s, int32_t p) {
 
 int32_t TokenReader::Quoted(int32_t s, int32_t p) {
   const char q = text_[p - 1];
-  const void* close = std::memchr(text_.data() + p, q, static_cast<size_t>(n_ - p));
+  const void* close =
+      std::memchr(text_.data() + p, q, static_cast<size_t>(n_ - p));
   if (!close) return -1;  // scanner stop: the quote is never closed
-  return Make(Token::kString, s,
-              static_cast<int32_t>(static_cast<const char*>(close) -
-                                   text_.data()) + 1);
+  return Make(
+      Token::kString, s,
+      static_cast<int32_t>(static_cast<const char*>(close) - text_.data()) + 1);
 }
 
 int32_t TokenReader::Integer(int32_t s, int32_t e) {
