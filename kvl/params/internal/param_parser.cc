@@ -513,7 +513,7 @@ class TreeBuilder {
   FurthestError record_;  // the one-pass parse's errors
 };
 
-ParamTree::Span TreeBuilder::Intern(std::string_view s) {
+inline ParamTree::Span TreeBuilder::Intern(std::string_view s) {
   if (s.empty()) return {};
   const std::less_equal<const char*> le;
   if (le(input_.data(), s.data()) &&
