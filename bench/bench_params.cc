@@ -211,6 +211,22 @@ void BM_ParamStringWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_ParamStringWrite);
 
+// A new object for every line, as a configuration load makes one per item:
+// what creating, parsing and releasing a ParamString costs together.
+void BM_ParamStringNewPerLine(benchmark::State& state) {
+  const Corpus& c = TheCorpus();
+  Strings();
+  int64_t before = g_allocations;
+  for (auto _ : state) {
+    for (const std::string& line : c.params) {
+      Ref<ParamString> ps = MakeRef<ParamString>();
+      benchmark::DoNotOptimize(ps->Parse(line));
+    }
+  }
+  Report(state, c.param_bytes, g_allocations - before);
+}
+BENCHMARK(BM_ParamStringNewPerLine);
+
 void BM_RapidJsonParse(benchmark::State& state) {
   ParseJson<rapidjson::kParseDefaultFlags>(state, TheCorpus());
 }

@@ -1,13 +1,16 @@
 // The parser of ParamString and the compact tree it parses into.
 //
-// Parse runs a checking pass over the scanned tokens (a recursive-descent
-// recogniser that accepts or rejects the text and records the furthest
-// error) and, only when it accepts, a building pass. The building pass
-// makes no objects: it fills a ParamTree, a flat array of nodes whose texts
-// live in one buffer. The ParamItem objects of a tree are made from it when
-// a client first reaches any item (ParamTree::Materialize) and are then the
-// tree, so identity and every observable result are those of items made
-// at once. A tree's storage is kept and reused by the next parse into it.
+// A text of the usual shape is decided and built in one walk over the
+// scanned tokens, which follows the checking rules along the text's one
+// derivation. Any other text gets a checking pass (a recursive-descent
+// recogniser that accepts or rejects it and records the furthest error)
+// and, only when that accepts, a building pass; both ways give the same
+// verdict, error and tree. Building makes no objects: it fills a
+// ParamTree, a flat array of nodes whose texts live in one buffer. The
+// ParamItem objects of a tree are made from it when a client first reaches any
+// item (ParamTree::Materialize) and are then the tree, so identity and every
+// observable result are those of items made at once. A tree's storage is kept
+// and reused by the next parse into it.
 #ifndef KVL_PARAMS_PARAM_PARSER_H_
 #define KVL_PARAMS_PARAM_PARSER_H_
 
@@ -38,12 +41,17 @@ struct KVL_EXPORT ParseSettings {
   bool show_types = false;
 };
 
-// The furthest error recorded by the checking pass, kept unformatted: most
+// The furthest error recorded by the checking rules, kept unformatted: most
 // parses record one, few callers read it.
 struct KVL_EXPORT ParseError {
   const char* message = nullptr;  // null: nothing recorded
   int32_t pos = 0;                // token position (1-based)
   std::string token;              // the token's text, "EOS" past the end
+  // A number or boolean token is written only when formatted: what it is
+  // (1 integer, 2 double, 3 boolean; 0 when `token` is its text) and its
+  // value.
+  uint8_t value_kind = 0;
+  double value = 0;
 
   // "<message> at token <pos>:<token>", or "" when nothing was recorded.
   std::string Format() const;
@@ -84,21 +92,22 @@ class KVL_EXPORT ParamTree {
     Node() : text() {}
   };
 
-  // Holds no tree until the first Clear (Materialize then gives an empty
-  // root), so a spare tree costs nothing.
+  // Holds no nodes until the first Clear (Materialize then gives an empty
+  // root with the tree's settings), so an unused tree costs nothing.
   ParamTree() = default;
   ParamTree(const ParamTree&) = delete;
   ParamTree& operator=(const ParamTree&) = delete;
 
   // An empty tree (no command, no items) carrying `settings`; the storage
-  // is kept.
-  void Clear(const ParseSettings& settings);
+  // is kept, with room for `nodes` nodes.
+  void Clear(const ParseSettings& settings, size_t nodes = 1);
+  // The settings an empty tree's root gets; allocates nothing.
+  void SetSettings(const ParseSettings& settings);
   // The root and every item below it as new objects. The tree is left as
   // it was, so a call that fails (out of memory) can be repeated.
   Ref<ParamItem> Materialize();
   const std::string& command() const { return command_; }
   bool show_types() const { return show_types_; }
-  void swap(ParamTree& other) noexcept;
 
  private:
   friend class TreeBuilder;

@@ -46,8 +46,11 @@ const ClassInfo& ParamString::StaticClass() {
 }
 KVL_REGISTER_CLASS(ParamString)
 
-// The root is made with the settings of this moment when it is first used.
-ParamString::ParamString() { tree_.Clear(Settings()); }
+// The root is made with the settings of this moment when it is first used;
+// until then the object holds no storage of its own.
+ParamString::ParamString() {
+  tree().SetSettings(Settings());
+}
 
 ParamString::~ParamString() = default;
 
@@ -105,10 +108,10 @@ bool ParamString::Parse(const std::string& input) {
     return false;
   }
   const bool accepted =
-      internal::ParseParamText(input, Settings(), &spare_, &error_);
+      internal::ParseParamText(input, Settings(), &spare(), &error_);
   last_error_formatted_ = false;
   if (!accepted) return false;
-  tree_.swap(spare_);
+  current_ ^= 1;
   root_.reset();
   return true;
 }

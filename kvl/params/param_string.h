@@ -12,9 +12,9 @@
 // with a spare empty slot); «Key/Type[size]=value» declares a type and, for
 // strings, a padded size.
 //
-// Parse runs a checking pass over the tokens and, only when it accepts, a
-// building pass that replaces the tree. The items of a parsed tree are made
-// when a client first reaches one (AsParamItem, the cursor and keyword
+// Parse checks the text and, only when it is accepted, replaces the tree
+// (usual texts in one walk over the tokens). The items of a parsed tree are
+// made when a client first reaches one (AsParamItem, the cursor and keyword
 // members, ToString...) and then kept: a parse that nobody reads makes no
 // objects. It never raises for bad text: it
 // returns false, keeps the previous tree, and LastError names the furthest
@@ -69,7 +69,7 @@ class KVL_EXPORT ParamString : public Object,
     Root()->SetKeyword(std::move(command));
   }
   const std::string& Command() const {
-    return root_ ? root_->Keyword() : tree_.command();
+    return root_ ? root_->Keyword() : tree().command();
   }
   // Iteration over the top-level items (the root's cursor).
   // These typed members hide ITreeIterator's FirstItem/NextItem on purpose:
@@ -127,15 +127,21 @@ class KVL_EXPORT ParamString : public Object,
  private:
   // The root item, made from the parsed tree on first use.
   const Ref<ParamItem>& Root() const {
-    if (!root_) root_ = tree_.Materialize();
+    if (!root_) root_ = tree().Materialize();
     return root_;
   }
   internal::ParseSettings Settings() const;
+  // The parsed tree while its items have not been made (root_ null), and
+  // the storage the next parse fills; an accepted parse makes it current.
+  internal::ParamTree& tree() const {
+    return trees_[current_];
+  }
+  internal::ParamTree& spare() {
+    return trees_[current_ ^ 1];
+  }
 
-  // The parsed tree while its items have not been made (root_ null).
-  mutable internal::ParamTree tree_;
-  // Storage for the next parse; swapped with tree_ when it is accepted.
-  internal::ParamTree spare_;
+  mutable internal::ParamTree trees_[2];
+  uint8_t current_ = 0;
   mutable Ref<ParamItem> root_;
   bool smart_quotes_ = true;
   std::string quote_chars_ = "''";

@@ -165,6 +165,16 @@ TEST(ParamStringTest, AcceptedParseMayKeepTheFurthestError) {
       {"Ev N/", "Expected type name at token 4:<EOS>"},
       {"Ev N/A[3", "Expected right bracket at token 7:<EOS>"},
       {"Cmd K", ""},
+      // Usual texts keep the first message at the furthest token tried.
+      {"Cmd K=1 J=2",
+       "Expected non-quoted string or identifier at token 7:<2>"},
+      {"K=1 J=x", "Expected slash at token 5:<=>"},
+      {"Ev L=[x, y=2.5] S/A[4]=ab",
+       "Expected non-quoted string or identifier at token 14:<4>"},
+      {"Ev A={1, 'x'} B=true",
+       "Expected non-quoted string or identifier at token 10:<True>"},
+      {"Ev K=x y", "Expected slash at token 5:<y>"},
+      {"Cmd [1, 2]", "Expected non-quoted string or identifier at token 5:<]>"},
       {"Cmd\r\n", "Expected non-quoted string or identifier at token 2:<\r>"},
   };
   for (const auto& c : cases) {
@@ -280,6 +290,28 @@ TEST(ParamStringTest, TreesAreReleased) {
   EXPECT_EQ(leaks.Delta(), 0);
 }
 
+// Runs `step(fail)` for n = 0, 1, ... until a run sees no allocation fail;
+// `fail(operation)` runs the operation with the (n+1)-th allocation
+// failing and absorbs the bad_alloc it raises.
+template <typename Step>
+void ForEachFailingAllocation(Step step) {
+  for (long n = 0;; ++n) {
+    SCOPED_TRACE(n);
+    bool failed = false;
+    auto fail = [&](auto&& operation) {
+      t_allocations_before_failure = n;
+      try {
+        operation();
+      } catch (const std::bad_alloc&) {
+        failed = true;
+      }
+      t_allocations_before_failure = -1;
+    };
+    step(fail);
+    if (!failed) break;
+  }
+}
+
 // Running out of memory at any point of a parse fails it with bad_alloc;
 // it never leaves a tree that silently lacks items.
 TEST(ParamStringTest, OutOfMemoryFailsTheParseAtEveryStep) {
@@ -287,23 +319,18 @@ TEST(ParamStringTest, OutOfMemoryFailsTheParseAtEveryStep) {
   Ref<ParamString> reference = MakeRef<ParamString>();
   ASSERT_TRUE(reference->Parse(text));
   const std::string expected = Tree(*reference);
-  for (long step = 0;; ++step) {
-    SCOPED_TRACE(step);
+  ForEachFailingAllocation([&](auto fail) {
     Ref<ParamString> ps = MakeRef<ParamString>();
     bool parsed = false;
-    t_allocations_before_failure = step;
-    try {
+    bool threw = true;
+    fail([&] {
       parsed = ps->Parse(text);
-    } catch (const std::bad_alloc&) {
-      t_allocations_before_failure = -1;
-      continue;
-    }
-    const bool failed_none = t_allocations_before_failure >= 0;
-    t_allocations_before_failure = -1;
+      threw = false;
+    });
+    if (threw) return;
     EXPECT_TRUE(parsed);
     EXPECT_EQ(Tree(*ps), expected);
-    if (failed_none) break;
-  }
+  });
 }
 
 // The items of a parsed tree are made when first reached; running out of
@@ -313,21 +340,12 @@ TEST(ParamStringTest, OutOfMemoryOnFirstUseKeepsTheTree) {
   Ref<ParamString> reference = MakeRef<ParamString>();
   ASSERT_TRUE(reference->Parse(text));
   const std::string expected = Tree(*reference);
-  for (long step = 0;; ++step) {
-    SCOPED_TRACE(step);
+  ForEachFailingAllocation([&](auto fail) {
     Ref<ParamString> ps = MakeRef<ParamString>();
     ASSERT_TRUE(ps->Parse(text));
-    t_allocations_before_failure = step;
-    bool failed = false;
-    try {
-      ps->FirstItem();
-    } catch (const std::bad_alloc&) {
-      failed = true;
-    }
-    t_allocations_before_failure = -1;
+    fail([&] { ps->FirstItem(); });
     EXPECT_EQ(Tree(*ps), expected);
-    if (!failed) break;
-  }
+  });
 }
 
 TEST(ParamStringTest, ItemsMadeOnFirstUseCarryTheParseSettings) {

@@ -48,6 +48,81 @@ bool TextIsBoolean(const RawToken& t) {
          (t.value_kind == TokenValueKind::kText && IsBooleanWord(t.source));
 }
 
+// What rule Name accepts: an identifier, or a string not in quotes.
+bool IsName(const RawToken& t) {
+  return t.kind == Token::kIdentifier ||
+         (t.kind == Token::kString && t.value_kind == TokenValueKind::kText &&
+          !t.source.empty() && t.source[0] != '\'' && t.source[0] != '"');
+}
+
+// The messages that both the checking pass and the one-pass parse record.
+constexpr char kExpectedName[] = "Expected non-quoted string or identifier";
+constexpr char kExpectedSlash[] = "Expected slash";
+constexpr char kExpectedEquals[] = "Expected equals-sign";
+constexpr char kExpectedLeftBracket[] = "Expected left bracket";
+
+// The furthest error of a parse: the first message recorded at the
+// furthest token position.
+struct FurthestError {
+  int32_t pos = 0;
+  const char* message = nullptr;
+
+  void Record(const char* m, int32_t p) {
+    if (p > pos) {
+      pos = p;
+      message = m;
+    }
+  }
+  // With the text of the token it names ("EOS" past the last one).
+  ParseError Error(const TokenList& t) const {
+    ParseError error;
+    if (!message) return error;
+    error.message = message;
+    error.pos = pos;
+    if (pos > t.size()) {
+      error.token = "EOS";
+      return error;
+    }
+    const RawToken& token = t.At(pos);
+    switch (token.value_kind) {
+      case TokenValueKind::kText: error.token = token.source; break;
+      case TokenValueKind::kInteger: error.value = token.i; break;
+      case TokenValueKind::kDouble: error.value = token.d; break;
+      case TokenValueKind::kBoolean: error.value = token.b; break;
+    }
+    error.value_kind = static_cast<uint8_t>(token.value_kind);
+    return error;
+  }
+};
+
+// A run Identifier (Slash Identifier)... at the start, ended by an
+// identifier that is followed by anything but a slash, becomes one string
+// token; a single identifier that is the whole input becomes a string.
+// Running it again changes nothing.
+void MergeLeadingPath(TokenList& t) {
+  if (t.Kind(1) != Token::kIdentifier) return;
+  int32_t last = 1;
+  while (t.Kind(last + 1) == Token::kSlash &&
+         t.Kind(last + 2) == Token::kIdentifier)
+    last += 2;
+  if (t.Kind(last + 1) == Token::kSlash) return;  // ends in a slash
+  if (last == 1) {
+    if (t.size() == 1) t.At(1).kind = Token::kString;
+    return;
+  }
+  std::string& text = t.merged_text();
+  for (int32_t p = 1; p <= last; ++p) text += t.At(p).source;
+  RawToken merged = t.At(1);
+  merged.kind = Token::kString;
+  merged.value_kind = TokenValueKind::kText;
+  merged.merged = true;
+  merged.end = t.At(last).end;
+  merged.source = text;
+  auto& tokens = t.tokens();
+  tokens.erase(tokens.begin() + 1, tokens.begin() + last);
+  tokens[0] = merged;
+}
+
 // ---- checking pass
 // ------------------------------------------------------------
 
@@ -61,13 +136,7 @@ class Checker {
   ParseError Error() const;
 
  private:
-  // Keeps the first message at the furthest position.
-  void Record(const char* message, int32_t p) {
-    if (p > error_pos_) {
-      error_pos_ = p;
-      error_message_ = message;
-    }
-  }
+  void Record(const char* message, int32_t p) { record_.Record(message, p); }
   bool Terminal(int32_t& p, int16_t kind, const char* message) {
     if (p > n_) return false;
     if (t_.Kind(p) != kind) {
@@ -78,7 +147,6 @@ class Checker {
     return true;
   }
 
-  void MergeLeadingPath();
   bool Statement();
   bool Pairs(int32_t& p);
   bool Pair(int32_t& p, bool* tried_lists);
@@ -94,8 +162,7 @@ class Checker {
 
   TokenList& t_;
   int32_t n_;
-  int32_t error_pos_ = 0;
-  const char* error_message_ = nullptr;
+  FurthestError record_;
   int32_t depth_ = 0;
   int32_t too_deep_at_ = 0;  // the position where nesting went too deep
 };
@@ -106,51 +173,13 @@ bool Checker::Start() {
 }
 
 ParseError Checker::Error() const {
-  ParseError error;
-  if (too_deep_at_ > 0) {
-    error.message = "Values nested too deeply";
-    error.pos = too_deep_at_;
-  } else if (error_message_) {
-    error.message = error_message_;
-    error.pos = error_pos_;
-  } else {
-    return error;
-  }
-  error.token =
-      error.pos > n_ ? std::string("EOS") : RawTokenText(t_.At(error.pos));
-  return error;
-}
-
-// A run Identifier (Slash Identifier)... at the start, ended by an
-// identifier that is followed by anything but a slash, becomes one string
-// token; a single identifier that is the whole input becomes a string.
-void Checker::MergeLeadingPath() {
-  if (t_.Kind(1) != Token::kIdentifier) return;
-  int32_t last = 1;
-  while (t_.Kind(last + 1) == Token::kSlash &&
-         t_.Kind(last + 2) == Token::kIdentifier)
-    last += 2;
-  if (t_.Kind(last + 1) == Token::kSlash) return;  // ends in a slash
-  if (last == 1) {
-    if (n_ == 1) t_.At(1).kind = Token::kString;
-    return;
-  }
-  std::string& text = t_.merged_text();
-  for (int32_t p = 1; p <= last; ++p) text += t_.At(p).source;
-  RawToken merged = t_.At(1);
-  merged.kind = Token::kString;
-  merged.value_kind = TokenValueKind::kText;
-  merged.merged = true;
-  merged.end = t_.At(last).end;
-  merged.source = text;
-  auto& tokens = t_.tokens();
-  tokens.erase(tokens.begin() + 1, tokens.begin() + last);
-  tokens[0] = merged;
-  n_ = t_.size();
+  if (too_deep_at_ == 0) return record_.Error(t_);
+  FurthestError too_deep;
+  too_deep.Record("Values nested too deeply", too_deep_at_);
+  return too_deep.Error(t_);
 }
 
 bool Checker::Statement() {
-  MergeLeadingPath();
   int32_t p = 1;
   if (String(p) && Pairs(p)) {
     t_.At(1).kind = kCommandToken;
@@ -180,7 +209,7 @@ bool Checker::Pairs(int32_t& p) {
 bool Checker::Pair(int32_t& p, bool* tried_lists) {
   const int32_t start = p;
   if (KeywordDecl(p)) {
-    if (!Terminal(p, Token::kEquals, "Expected equals-sign")) return true;
+    if (!Terminal(p, Token::kEquals, kExpectedEquals)) return true;
     const int32_t at = p;
     if (Value(p)) return true;
     Record("Expected value", at);
@@ -201,7 +230,7 @@ bool Checker::KeywordDecl(int32_t& p) {
     return false;
   }
   const int32_t after_name = p;
-  if (!Terminal(p, Token::kSlash, "Expected slash")) {
+  if (!Terminal(p, Token::kSlash, kExpectedSlash)) {
     p = after_name;
     return true;
   }
@@ -211,7 +240,7 @@ bool Checker::KeywordDecl(int32_t& p) {
     return false;
   }
   const int32_t after_type = p;
-  if (!Terminal(p, Token::kLeftBracket, "Expected left bracket")) {
+  if (!Terminal(p, Token::kLeftBracket, kExpectedLeftBracket)) {
     p = after_type;
     return true;
   }
@@ -316,11 +345,8 @@ bool Checker::Number(int32_t& p) {
 bool Checker::Name(int32_t& p) {
   if (p > n_) return false;
   RawToken& t = t_.At(p);
-  const bool unquoted_string =
-      t.kind == Token::kString && t.value_kind == TokenValueKind::kText &&
-      !t.source.empty() && t.source[0] != '\'' && t.source[0] != '"';
-  if (t.kind != Token::kIdentifier && !unquoted_string) {
-    Record("Expected non-quoted string or identifier", p);
+  if (!IsName(t)) {
+    Record(kExpectedName, p);
     return false;
   }
   t.kind = Token::kIdentifier;
@@ -364,6 +390,13 @@ bool Checker::Boolean(int32_t& p) {
 // item.
 struct NoItem {};
 
+// Raised inside the one-pass parse where the text takes a turn it does not
+// follow; the two passes then decide.
+struct GiveUp {};
+
+// Values nested deeper than this are left to the two passes.
+constexpr int32_t kOnePassNesting = 64;
+
 }  // namespace
 
 // Fills a ParamTree from the final token list. Elements are node indexes;
@@ -374,6 +407,19 @@ class TreeBuilder {
       : t_(t), n_(t.size()), input_(input), tree_(tree) {}
 
   void Build();
+
+  // Decides and builds the text in one walk over the tokens, for texts of
+  // the usual shape: a command (or none, when the first pair starts the
+  // text), then pairs whose values are words, numbers, strings, booleans,
+  // lists and arrays. The walk follows the checking rules along the one
+  // derivation such a text has and records the errors they record, in the
+  // same order, and builds each element as the building pass builds it
+  // from the final token kinds. It changes no token. False when the text
+  // takes a turn it does not follow (an alternative that fails, text after
+  // the last good pair, a value that is itself a pair, an element that
+  // yields no item, deep nesting); the tree then holds nothing useful and
+  // the two passes decide. True: accepted, with `*error` set.
+  bool BuildInOnePass(ParseError* error);
 
  private:
   using Node = ParamTree::Node;
@@ -418,6 +464,41 @@ class TreeBuilder {
   int32_t KeywordElement(int32_t& p, bool in_list);
   void ApplyDeclaredType(int32_t node, int16_t declared, int16_t size,
                          bool sized);
+  // The element of an array made from node `child`: a list as its item,
+  // anything else as its value.
+  void AddArrayElement(std::vector<Variant>& elements, int32_t child) {
+    if (N(child).type == ST_List) {
+      elements.emplace_back(tree_.MaterializeNode(N(child), true));
+    } else {
+      elements.push_back(tree_.NodeValue(N(child), true));
+    }
+  }
+  int32_t ArrayNode(SafeArray array) {
+    array.items().emplace_back();  // the spare slot
+    const int32_t node = NewNode(kArrayType, ValueKind::kVariant);
+    SetValue(node, Variant(std::move(array)));
+    return node;
+  }
+  int32_t BareKeyword(std::string_view keyword, bool in_list) {
+    const ParamTree::Span text = Intern(keyword);
+    const int32_t node = NewNode(ST_Ascii, ValueKind::kText);
+    if (in_list) {
+      N(node).text = text;
+    } else {
+      N(node).keyword = text;
+    }
+    return node;
+  }
+
+  // The one-pass parse (BuildInOnePass). Positions are left after the
+  // tokens used, as the checking rules leave them; each returns the node
+  // built or raises GiveUp.
+  void OneStatement();
+  int32_t OnePair(int32_t& p, bool in_list);
+  int32_t OneValue(int32_t& p, bool in_list, bool after_equals);
+  int32_t OneList(int32_t& p);
+  int32_t OneArray(int32_t& p);
+
   // The value text of `value` read back (the library's string functions).
   static Variant Reread(const Variant& value, bool binary) {
     KVLStrings& strings = Strings();
@@ -429,9 +510,10 @@ class TreeBuilder {
   std::string_view input_;
   ParamTree& tree_;
   int32_t depth_ = 0;
+  FurthestError record_;  // the one-pass parse's errors
 };
 
-ParamTree::Span TreeBuilder::Intern(std::string_view s) {
+inline ParamTree::Span TreeBuilder::Intern(std::string_view s) {
   if (s.empty()) return {};
   const std::less_equal<const char*> le;
   if (le(input_.data(), s.data()) &&
@@ -446,8 +528,6 @@ ParamTree::Span TreeBuilder::Intern(std::string_view s) {
 }
 
 void TreeBuilder::Build() {
-  // Every node starts at a token of its own: one allocation for the nodes.
-  tree_.nodes_.reserve(static_cast<size_t>(n_) + 1);
   tree_.text_.assign(input_);
   int32_t last = -1;
   int32_t p = 0;
@@ -555,17 +635,10 @@ int32_t TreeBuilder::ArrayElement(int32_t& p) {
   while (At(p).kind != Token::kRightBrace) {
     const int32_t child = Element(p, true);
     if (child < 0) return -1;
-    if (N(child).type == ST_List) {
-      elements.emplace_back(tree_.MaterializeNode(N(child), true));
-    } else {
-      elements.push_back(tree_.NodeValue(N(child), true));
-    }
+    AddArrayElement(elements, child);
     ++p;
   }
-  elements.emplace_back();  // the spare slot
-  const int32_t node = NewNode(kArrayType, ValueKind::kVariant);
-  SetValue(node, Variant(std::move(array)));
-  return node;
+  return ArrayNode(std::move(array));
 }
 
 int32_t TreeBuilder::KeywordElement(int32_t& p, bool in_list) {
@@ -612,15 +685,8 @@ int32_t TreeBuilder::KeywordElement(int32_t& p, bool in_list) {
   }
   if (t_.Kind(p) != Token::kEquals) {
     // A bare keyword; inside a list or array the word is the value.
-    const ParamTree::Span text = Intern(keyword);
-    const int32_t node = NewNode(ST_Ascii, ValueKind::kText);
-    if (in_list) {
-      N(node).text = text;
-    } else {
-      N(node).keyword = text;
-    }
     --p;
-    return node;
+    return BareKeyword(keyword, in_list);
   }
   ++p;
   const int32_t node = ElementOrThrow(p, in_list);
@@ -655,6 +721,25 @@ void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
     return;
   }
   const bool binary = declared == ST_B;
+  if (N(node).kind == ValueKind::kText && declared == ST_Ascii) {
+    // A string of a declared size stays in the text buffer, padded there.
+    const ParamTree::Span span = N(node).text;
+    const std::string_view text = tree_.Text(span);
+    const std::string_view stripped = StripEnclosingQuotes(text);
+    ParamTree::Span result{
+        span.offset + static_cast<uint32_t>(stripped.data() - text.data()),
+        static_cast<uint32_t>(stripped.size())};
+    if (size > 0 && stripped.size() < static_cast<size_t>(size)) {
+      std::string& buffer = tree_.text_;
+      const uint32_t offset = static_cast<uint32_t>(buffer.size());
+      buffer.append(buffer, result.offset, result.size);
+      buffer.append(static_cast<size_t>(size) - result.size, ' ');
+      result = {offset, static_cast<uint32_t>(size)};
+    }
+    N(node).text = result;
+    N(node).type = declared;
+    return;
+  }
   Variant value;
   if (N(node).kind == ValueKind::kList) {
     int32_t count = 0;
@@ -688,34 +773,174 @@ void TreeBuilder::ApplyDeclaredType(int32_t node, int16_t declared,
   N(node).type = declared;
 }
 
+// ---- the one-pass parse
+// ---------------------------------------------------------
+
+bool TreeBuilder::BuildInOnePass(ParseError* error) {
+  // GiveUp, and any failure of a conversion on the way, leave the text to
+  // the two passes, which give it its exact result; out of memory
+  // propagates (client_call.h has the rule).
+  if (CallClient(ClientFailure::kReturn, [&] { OneStatement(); })) return false;
+  *error = record_.Error(t_);
+  return true;
+}
+
+void TreeBuilder::OneStatement() {
+  tree_.text_.assign(input_);
+  if (n_ == 0) return;
+  const RawToken& first = t_.At(1);
+  int32_t p = 1;
+  if (IsName(first) && !first.merged && t_.Kind(2) == Token::kEquals) {
+    // The statement with a command fails at the equals sign, where no pair
+    // starts; the pairs from the first token are the statement.
+    record_.Record(kExpectedName, 2);
+  } else if (first.kind == Token::kString || first.kind == Token::kIdentifier) {
+    tree_.command_ = RawTokenText(first);
+    p = 2;
+  } else {
+    throw GiveUp{};
+  }
+  int32_t last = -1;
+  while (p <= n_) Append(0, &last, OnePair(p, false));
+}
+
+int32_t TreeBuilder::OnePair(int32_t& p, bool in_list) {
+  const RawToken& t = t_.At(p);
+  if (!IsName(t)) {
+    record_.Record(kExpectedName, p);
+    if (t.kind == Token::kLeftBracket) return OneList(p);
+    if (t.kind == Token::kLeftBrace) return OneArray(p);
+    throw GiveUp{};
+  }
+  if (t.merged) throw GiveUp{};  // a leading path as keyword: «N/I4=5»
+  ++p;
+  int16_t declared = ST_None;
+  int16_t size = 0;
+  bool sized = false;
+  if (t_.Kind(p) == Token::kSlash) {
+    ++p;
+    if (p > n_ || !IsName(t_.At(p))) throw GiveUp{};
+    declared = TypeSuffixToFlag(RawTokenText(t_.At(p)));
+    ++p;
+    if (t_.Kind(p) == Token::kLeftBracket) {
+      // Only a size of 16 bits written as a number.
+      const int32_t at = p + 1;
+      if (t_.Kind(at) != Token::kInteger ||
+          t_.Kind(at + 1) != Token::kRightBracket)
+        throw GiveUp{};
+      const int32_t value = t_.At(at).i;
+      if (value < INT16_MIN || value > INT16_MAX) throw GiveUp{};
+      record_.Record(kExpectedName, at);  // the size is tried as a pair
+      size = static_cast<int16_t>(value);
+      sized = declared != ST_List;
+      p = at + 2;
+    } else if (p <= n_) {
+      record_.Record(kExpectedLeftBracket, p);
+    }
+  } else if (p <= n_) {
+    record_.Record(kExpectedSlash, p);
+  }
+  if (t_.Kind(p) != Token::kEquals) {
+    if (p <= n_) record_.Record(kExpectedEquals, p);
+    return BareKeyword(t.source, in_list);
+  }
+  ++p;
+  const int32_t node = OneValue(p, in_list, true);
+  N(node).keyword = Intern(t.source);
+  if (declared != ST_None || sized || N(node).type == kArrayType)
+    ApplyDeclaredType(node, declared, size, sized);
+  return node;
+}
+
+int32_t TreeBuilder::OneValue(int32_t& p, bool in_list, bool after_equals) {
+  if (p > n_ || depth_ >= kOnePassNesting) throw GiveUp{};
+  ++depth_;
+  const RawToken& t = t_.At(p);
+  int32_t node;
+  if (IsName(t) && !after_equals) {
+    node = OnePair(p, in_list);  // a keyword in a list, bare or with a value
+  } else if (IsName(t)) {
+    // A word: a bare keyword to the checking rules, a string once marked
+    // as the word after an equals sign. A pair as value («K=J=1») is left
+    // to the two passes.
+    const int16_t next = t_.Kind(p + 1);
+    if (next == Token::kEquals || next == Token::kSlash) throw GiveUp{};
+    if (p < n_) record_.Record(kExpectedSlash, p + 1);
+    node = NewNode(ST_Ascii, ValueKind::kText);
+    N(node).text = Intern(StripEnclosingQuotes(t.source));
+    ++p;
+  } else {
+    record_.Record(kExpectedName, p);
+    switch (t.kind) {
+      case Token::kLeftBracket: node = OneList(p); break;
+      case Token::kLeftBrace: node = OneArray(p); break;
+      case Token::kInteger:
+      case Token::kFloat:
+      case Token::kBoolean:
+      case Token::kString:  // in quotes
+        node = ElementOrThrow(p, in_list);
+        ++p;
+        break;
+      default: throw GiveUp{};
+    }
+  }
+  --depth_;
+  return node;
+}
+
+int32_t TreeBuilder::OneList(int32_t& p) {
+  const int32_t node = NewNode(ST_List, ValueKind::kList);
+  ++p;
+  if (t_.Kind(p) == Token::kRightBracket) throw GiveUp{};  // no value
+  int32_t last = -1;
+  while (t_.Kind(p) != Token::kRightBracket) {
+    Append(node, &last, OneValue(p, true, false));
+  }
+  record_.Record(kExpectedName, p);  // one more value is tried at "]"
+  ++p;
+  return node;
+}
+
+int32_t TreeBuilder::OneArray(int32_t& p) {
+  SafeArray array(VarType::kVariant, 0, -1);
+  std::vector<Variant>& elements = array.items();
+  elements.reserve(4);
+  ++p;
+  if (t_.Kind(p) == Token::kRightBrace) throw GiveUp{};  // no value
+  while (t_.Kind(p) != Token::kRightBrace) {
+    AddArrayElement(elements, OneValue(p, true, false));
+  }
+  record_.Record(kExpectedName, p);  // one more value is tried at "}"
+  ++p;
+  return ArrayNode(std::move(array));
+}
+
 // ---- the tree
 // -------------------------------------------------------------------
 
-void ParamTree::Clear(const ParseSettings& settings) {
+void ParamTree::Clear(const ParseSettings& settings, size_t nodes) {
   nodes_.clear();
+  nodes_.reserve(nodes);
   nodes_.emplace_back();
   nodes_[0].type = ST_List;
   nodes_[0].kind = ValueKind::kList;
   text_.clear();
   variants_.clear();
   command_.clear();
+  SetSettings(settings);
+}
+
+void ParamTree::SetSettings(const ParseSettings& settings) {
   smart_quotes_ = settings.smart_quotes;
   quote_chars_.assign(settings.quote_chars);
   show_types_ = settings.show_types;
 }
 
-void ParamTree::swap(ParamTree& other) noexcept {
-  nodes_.swap(other.nodes_);
-  text_.swap(other.text_);
-  variants_.swap(other.variants_);
-  command_.swap(other.command_);
-  std::swap(smart_quotes_, other.smart_quotes_);
-  quote_chars_.swap(other.quote_chars_);
-  std::swap(show_types_, other.show_types_);
-}
-
 Ref<ParamItem> ParamTree::Materialize() {
-  if (nodes_.empty()) Clear(ParseSettings());
+  if (nodes_.empty()) {
+    const std::string quote_chars = quote_chars_;
+    Clear({smart_quotes_, quote_chars, show_types_});
+  }
   Ref<ParamItem> root = MaterializeNode(nodes_[0], false);
   root->SetKeyword(command_);
   root->SetRoot(true);
@@ -760,7 +985,14 @@ std::string ParseError::Format() const {
   text += " at token ";
   text += std::to_string(pos);
   text += ":<";
-  text += token;
+  switch (static_cast<TokenValueKind>(value_kind)) {
+    case TokenValueKind::kText: text += token; break;
+    case TokenValueKind::kInteger:
+      text += std::to_string(static_cast<int32_t>(value));
+      break;
+    case TokenValueKind::kDouble: text += FormatDouble(value); break;
+    case TokenValueKind::kBoolean: text += value != 0 ? "True" : "False"; break;
+  }
   text += '>';
   return text;
 }
@@ -768,10 +1000,17 @@ std::string ParseError::Format() const {
 bool ParseParamText(std::string_view text, const ParseSettings& settings,
                     ParamTree* tree, ParseError* error) {
   // The token list is scratch space reused by the parses of this thread.
-  thread_local TokenList scratch;
+  // (initial-exec: no call into the dynamic linker to find it).
+  thread_local TokenList scratch __attribute__((tls_model("initial-exec")));
   TokenList& tokens = scratch;
   tokens.merged_text().clear();
   ScanText(text, &tokens.tokens());
+  MergeLeadingPath(tokens);
+
+  // Every node starts at a token of its own: one allocation for the nodes.
+  const size_t nodes = tokens.tokens().size() + 1;
+  tree->Clear(settings, nodes);
+  if (TreeBuilder(tokens, text, *tree).BuildInOnePass(error)) return true;
 
   Checker checker(tokens);
   const bool accepted = checker.Start();
@@ -785,7 +1024,7 @@ bool ParseParamText(std::string_view text, const ParseSettings& settings,
         list[i - 1].kind == Token::kEquals)
       list[i].kind = Token::kString;
   }
-  tree->Clear(settings);
+  tree->Clear(settings, nodes);
   TreeBuilder(tokens, text, *tree).Build();
   return true;
 }
