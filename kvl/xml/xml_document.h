@@ -68,7 +68,7 @@ struct XmlContent;
 // tree. A node's children are made the first time they are asked for (in
 // one go, each followed by its attributes), so loading costs what the
 // parse costs. Records are never moved or freed before their content.
-struct XmlFlatNode {
+struct KVL_EXPORT XmlFlatNode {
   const char* name = "";
   const char* value = nullptr;        // its text in the document, if any
   void* source = nullptr;             // the parser's node or attribute
