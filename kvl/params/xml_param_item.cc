@@ -73,8 +73,7 @@ std::string XMLParamItem::ToString(const Ref<Object>& item, bool,
   return node_.Xml();
 }
 
-Variant XMLParamItem::Value() const {
-  if (auto text = node_.handle().StoredValue()) return Variant(*text);
+Variant XMLParamItem::MadeUpValue() const {
   if (!node_.HasValue()) return Variant::Null();
   return Variant(node_.Value());
 }

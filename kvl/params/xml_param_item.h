@@ -56,7 +56,10 @@ class KVL_EXPORT XMLParamItem : public internal::XmlViewBase {
   void SetParamType(int16_t type) { param_type_ = type; }
   int16_t ParamType() const { return param_type_; }
   // The node's text; Null for a node without a value.
-  Variant Value() const;
+  Variant Value() const {
+    if (auto text = node_.handle().StoredValue()) return Variant(*text);
+    return MadeUpValue();
+  }
   void SetValue(const Variant&) {}
   void SetValueRef(const Ref<Object>&) {}
   Variant ValueByIndex(const std::string&, int16_t = 1) const { return {}; }
@@ -65,6 +68,9 @@ class KVL_EXPORT XMLParamItem : public internal::XmlViewBase {
   template <class T>
   friend class internal::KeptViews;
   static constexpr int16_t kAscii = 2;  // ST_Ascii
+
+  // Value() of a node whose value is not text of the document.
+  Variant MadeUpValue() const;
 
   // Makes this view what NewXMLParamItem(XmlNode(owner, at)) would give.
   void Recycle(const XmlNode& owner, const XmlNodeHandle& at) {

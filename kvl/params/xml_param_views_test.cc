@@ -145,6 +145,33 @@ TEST_F(XmlViewsTest, ChildObjectsHandedOutAgainLookNew) {
   EXPECT_EQ(leaks.Delta(), 0);
 }
 
+// Long walks hand each kept child out many times; a child still held when
+// its parent goes is the holder's alone and lives on.
+TEST_F(XmlViewsTest, HeldChildrenOutliveTheirParent) {
+  LiveObjectCheck leaks;
+  {
+    std::string text = "<a";
+    Names expected;
+    for (int i = 0; i < 40; ++i) {
+      text += " k" + std::to_string(i) + "='" + std::to_string(i) + "'";
+      expected.push_back("k" + std::to_string(i));
+    }
+    text += "/>";
+    Ref<XMLParamItem> held;
+    {
+      auto ps = View(text);
+      EXPECT_EQ(Walk(*ps), expected);
+      EXPECT_EQ(Walk(*ps), expected);
+      held = ps->Item(7);
+      EXPECT_EQ(Walk(*ps), expected);
+    }
+    EXPECT_EQ(held->RefCount(), 1);
+    EXPECT_EQ(held->Keyword(), "k6");
+    EXPECT_EQ(ToText(held->Value()), "6");
+  }
+  EXPECT_EQ(leaks.Delta(), 0);
+}
+
 TEST_F(XmlViewsTest, DeepDocumentsAreSearchedWithoutRecursion) {
   std::string text;
   for (int i = 0; i < 100000; ++i) text += "<n>";

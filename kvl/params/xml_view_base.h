@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "kvl/params/tree_iterator_adapter.h"
 #include "kvl/params/xml_child_cursor.h"
@@ -36,34 +37,68 @@ namespace internal {
 // The two views of type T (XMLParamString or XMLParamItem) a parent made
 // last, handed out again as described above. T::Recycle(owner, at) makes
 // a kept view what a new one of `at` would be.
+//
+// Each kept view carries, besides the parent's own reference, a few spare
+// references taken in one count change; handing the view out passes one
+// of them on (Ref::Adopt), so a walk changes a view's count once per
+// child (when the caller lets it go) rather than twice. A view is free
+// when its count is the parent's own share.
 template <class T>
 class KVL_EXPORT KeptViews {
  public:
+  KeptViews() = default;
+  KeptViews(const KeptViews&) = delete;
+  KeptViews& operator=(const KeptViews&) = delete;
+  ~KeptViews() { Clear(); }
+
   // A view of `at`, a node of `owner`'s document; null for a null handle.
   Ref<T> Get(const XmlNode& owner, const XmlNodeHandle& at) {
     if (!at) return nullptr;
-    for (Ref<T>& kept : kept_) {
+    for (Slot& kept : kept_) {
       // RefCount reads with acquire: the last outside reference may have
       // gone on another thread.
-      if (kept && kept->RefCount() == 1 && !kept->HasWeakRefs()) {
-        Ref<T> view = kept;
-        view->Recycle(owner, at);
-        return view;
+      if (kept.view && kept.view->RefCount() == 1 + kept.spare &&
+          !kept.view->HasWeakRefs()) {
+        kept.view->Recycle(owner, at);
+        return HandOut(kept);
       }
     }
-    Ref<T>& slot = kept_[next_];
+    Slot& slot = kept_[next_];
     next_ ^= 1;
-    slot = MakeRef<T>(XmlNode(owner, at));
-    return slot;
+    Drop(slot);
+    slot.view = MakeRef<T>(XmlNode(owner, at)).Detach();
+    return HandOut(slot);
   }
   // Lets the kept views go (when the parent moves to another document).
   void Clear() {
-    kept_[0] = nullptr;
-    kept_[1] = nullptr;
+    Drop(kept_[0]);
+    Drop(kept_[1]);
   }
 
  private:
-  Ref<T> kept_[2];
+  // Spare references taken at a time.
+  static constexpr int32_t kSpares = 16;
+
+  struct Slot {
+    T* view = nullptr;  // holds 1 + spare references
+    int32_t spare = 0;
+  };
+
+  static Ref<T> HandOut(Slot& slot) {
+    if (slot.spare == 0) {
+      slot.view->AddRefs(kSpares);
+      slot.spare = kSpares;
+    }
+    --slot.spare;
+    return Ref<T>::Adopt(slot.view);
+  }
+  static void Drop(Slot& slot) {
+    if (!slot.view) return;
+    T* view = std::exchange(slot.view, nullptr);
+    view->ReleaseRefs(1 + std::exchange(slot.spare, 0));
+  }
+
+  Slot kept_[2];
   int next_ = 0;  // the slot to replace when neither is free
 };
 

@@ -78,12 +78,18 @@ class KVL_EXPORT Object {
   Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
 
-  void AddRef() const noexcept {
-    refs_.fetch_add(1, std::memory_order_relaxed);
-  }
+  void AddRef() const noexcept { AddRefs(1); }
   // Destroys the object when this was the last reference.
-  void Release() const noexcept {
-    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+  void Release() const noexcept { ReleaseRefs(1); }
+  // `n` references at once, for a holder that hands references out one by
+  // one (as Ref::Adopt) without a count change each time.
+  void AddRefs(int32_t n) const noexcept {
+    refs_.fetch_add(n, std::memory_order_relaxed);
+  }
+  // Gives `n` references back at once; destroys the object when they were
+  // the last.
+  void ReleaseRefs(int32_t n) const noexcept {
+    if (refs_.fetch_sub(n, std::memory_order_acq_rel) == n) {
       // From zero on, WeakRef::Lock no longer adds references; the
       // destructor detaches the WeakRefs before the memory goes.
       refs_.store(kDestroying, std::memory_order_relaxed);

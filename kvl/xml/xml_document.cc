@@ -1,12 +1,16 @@
 #include "kvl/xml/xml_document.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <forward_list>
+#include <memory>
+#include <mutex>
 #include <pugixml.hpp>
-#include <type_traits>
+#include <vector>
 
 #include "kvl/frame/catalogue.h"
 
@@ -19,6 +23,16 @@ struct XmlContent {
   pugi::xml_document doc;
   std::string buffer;
   std::string url;
+  // The document node's record; the others are made as walks reach them.
+  XmlFlatNode* document = nullptr;
+
+  // Guards what walks add: the records and the names made for them.
+  mutable std::mutex mu;
+  // Records in blocks that never move, each node followed by its attributes.
+  mutable std::vector<std::unique_ptr<XmlFlatNode[]>> blocks;
+  mutable XmlFlatNode* next_free = nullptr;  // in the last block
+  mutable size_t block_free = 0;
+  mutable std::forward_list<std::string> made_names;  // see NameOf
 };
 
 }  // namespace xml_internal
@@ -26,6 +40,7 @@ struct XmlContent {
 namespace {
 
 using xml_internal::XmlContent;
+using xml_internal::XmlFlatNode;
 
 constexpr unsigned kParseOptions =
     pugi::parse_default | pugi::parse_pi | pugi::parse_comments |
@@ -86,48 +101,36 @@ bool ReadFile(const std::string& path, std::string& out, std::string& error) {
     error = std::string("cannot open the file: ") + std::strerror(errno);
     return false;
   }
-  out.clear();
-  char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
+  // Read straight into `out` at the size the file has now, then on until
+  // the end (the file may grow, or not be a regular file).
+  struct stat info;
+  size_t expected = 0;
+  if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode))
+    expected = static_cast<size_t>(info.st_size);
+  out.resize(expected + 1);
+  size_t used = 0;
+  for (;;) {
+    used += std::fread(out.data() + used, 1, out.size() - used, f);
+    if (used < out.size()) break;
+    out.resize(out.size() * 2);
+  }
+  out.resize(used);
   bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) error = "cannot read the file";
   return !failed;
 }
 
-// pugixml's node and attribute classes hold nothing but the pointer to
-// their structure; converting with bit_cast rather than through their
-// constructors and internal_object() saves a call into the library for
-// each step of a walk.
-static_assert(sizeof(pugi::xml_node) == sizeof(pugi::xml_node_struct*) &&
-              std::is_trivially_copyable_v<pugi::xml_node>);
-static_assert(sizeof(pugi::xml_attribute) ==
-                  sizeof(pugi::xml_attribute_struct*) &&
-              std::is_trivially_copyable_v<pugi::xml_attribute>);
-
-pugi::xml_node AsNode(pugi::xml_node_struct* node) {
-  return std::bit_cast<pugi::xml_node>(node);
+pugi::xml_node SourceNode(const XmlFlatNode& n) {
+  return pugi::xml_node(static_cast<pugi::xml_node_struct*>(n.source));
 }
-pugi::xml_attribute AsAttribute(pugi::xml_attribute_struct* attr) {
-  return std::bit_cast<pugi::xml_attribute>(attr);
-}
-pugi::xml_node_struct* Raw(pugi::xml_node node) {
-  return std::bit_cast<pugi::xml_node_struct*>(node);
-}
-pugi::xml_attribute_struct* Raw(pugi::xml_attribute attr) {
-  return std::bit_cast<pugi::xml_attribute_struct*>(attr);
+pugi::xml_attribute SourceAttribute(const XmlFlatNode& n) {
+  return pugi::xml_attribute(
+      static_cast<pugi::xml_attribute_struct*>(n.source));
 }
 
-}  // namespace
-
-// ---- XmlNodeHandle
-// -----------------------------------------------------------
-
-XmlNodeType XmlNodeHandle::Type() const {
-  if (attr_) return XmlNodeType::kAttribute;
-  if (!node_) return XmlNodeType::kNone;
-  switch (AsNode(node_).type()) {
+XmlNodeType TypeOf(pugi::xml_node node) {
+  switch (node.type()) {
     case pugi::node_document: return XmlNodeType::kDocument;
     case pugi::node_element: return XmlNodeType::kElement;
     case pugi::node_pcdata: return XmlNodeType::kText;
@@ -140,22 +143,123 @@ XmlNodeType XmlNodeHandle::Type() const {
   }
 }
 
-std::string_view XmlNodeHandle::Name() const {
-  if (attr_) return AsAttribute(attr_).name();
-  if (!node_) return {};
-  pugi::xml_node n(node_);
-  switch (n.type()) {
-    case pugi::node_element:
-    case pugi::node_pi:
-    case pugi::node_declaration: return n.name();
-    case pugi::node_pcdata: return "#text";
-    case pugi::node_cdata: return "#cdata-section";
-    case pugi::node_comment: return "#comment";
-    case pugi::node_document: return "#document";
-    case pugi::node_doctype: return DoctypeName(n.value());
-    default: return {};
+// The node's name; `made` keeps names that are not text of the document.
+std::string_view NameOf(pugi::xml_node node, XmlNodeType type,
+                        std::forward_list<std::string>& made) {
+  switch (type) {
+    case XmlNodeType::kElement:
+    case XmlNodeType::kProcessingInstruction:
+    case XmlNodeType::kDeclaration: return node.name();
+    case XmlNodeType::kText: return "#text";
+    case XmlNodeType::kCData: return "#cdata-section";
+    case XmlNodeType::kComment: return "#comment";
+    case XmlNodeType::kDocument: return "#document";
+    case XmlNodeType::kDocumentType:
+      return made.emplace_front(DoctypeName(node.value()));
+    default: return "";
   }
 }
+
+// Whether the node's value is text of the document (see StoredValue).
+bool StoresValue(XmlNodeType type) {
+  switch (type) {
+    case XmlNodeType::kText:
+    case XmlNodeType::kCData:
+    case XmlNodeType::kComment:
+    case XmlNodeType::kProcessingInstruction: return true;
+    default: return false;
+  }
+}
+
+// `count` adjacent records of `content`, for a node and its attributes.
+XmlFlatNode* NewRecords(const XmlContent& content, size_t count) {
+  // Blocks small enough that the allocator reuses their memory from one
+  // load to the next.
+  constexpr size_t kBlock = 512;
+  if (content.block_free < count) {
+    const size_t size = std::max(kBlock, count);
+    content.blocks.push_back(std::make_unique<XmlFlatNode[]>(size));
+    content.next_free = content.blocks.back().get();
+    content.block_free = size;
+  }
+  XmlFlatNode* out = content.next_free;
+  content.next_free += count;
+  content.block_free -= count;
+  return out;
+}
+
+// The record of `node` followed by those of its attributes.
+XmlFlatNode* NewFlatNode(const XmlContent& content, pugi::xml_node node) {
+  uint32_t attributes = 0;
+  for (pugi::xml_attribute a = node.first_attribute(); a;
+       a = a.next_attribute()) {
+    ++attributes;
+  }
+  XmlFlatNode* n = NewRecords(content, 1 + attributes);
+  const XmlNodeType type = TypeOf(node);
+  const std::string_view name = NameOf(node, type, content.made_names);
+  n->name = name.data();
+  n->name_size = name.size();
+  if (StoresValue(type)) {
+    const std::string_view value = node.value();
+    n->value = value.data();
+    n->value_size = value.size();
+  }
+  n->source = node.internal_object();
+  n->attributes = attributes;
+  n->type = type;
+  n->has_children = static_cast<bool>(node.first_child());
+  XmlFlatNode* at = n;
+  for (pugi::xml_attribute a = node.first_attribute(); a;
+       a = a.next_attribute()) {
+    XmlFlatNode* record = at + 1;
+    if (at != n) at->next = record;
+    const std::string_view a_name = a.name();
+    const std::string_view a_value = a.value();
+    record->name = a_name.data();
+    record->name_size = a_name.size();
+    record->value = a_value.data();
+    record->value_size = a_value.size();
+    record->source = a.internal_object();
+    record->type = XmlNodeType::kAttribute;
+    at = record;
+  }
+  return n;
+}
+
+}  // namespace
+
+// ---- XmlNodeHandle
+// -----------------------------------------------------------
+
+namespace xml_internal {
+
+const XmlFlatNode* MakeChildren(const XmlContent* content,
+                                const XmlFlatNode* parent) {
+  std::lock_guard<std::mutex> lock(content->mu);
+  // Another thread may have made them meanwhile.
+  if (const XmlFlatNode* first =
+          parent->first_child.load(std::memory_order_relaxed)) {
+    return first;
+  }
+  XmlFlatNode* first = nullptr;
+  XmlFlatNode* previous = nullptr;
+  for (pugi::xml_node c = SourceNode(*parent).first_child(); c;
+       c = c.next_sibling()) {
+    XmlFlatNode* n = NewFlatNode(*content, c);
+    if (previous) {
+      previous->next = n;
+    } else {
+      first = n;
+    }
+    previous = n;
+  }
+  const_cast<XmlFlatNode*>(parent)->first_child.store(
+      first, std::memory_order_release);
+  return first;
+}
+
+}  // namespace xml_internal
 
 std::string_view XmlNodeHandle::BaseName() const {
   switch (Type()) {
@@ -184,90 +288,35 @@ std::string XmlNodeHandle::Value() const {
   if (auto text = StoredValue()) return std::string(*text);
   if (Type() != XmlNodeType::kDeclaration) return {};
   std::string out;
-  for (pugi::xml_attribute a : AsNode(node_).attributes()) {
+  for (pugi::xml_attribute a : SourceNode(*n_).attributes()) {
     if (!out.empty()) out += ' ';
     AppendAttribute(out, a);
   }
   return out;
 }
 
-std::optional<std::string_view> XmlNodeHandle::StoredValue() const {
-  if (attr_) return AsAttribute(attr_).value();
-  if (!node_) return std::nullopt;
-  switch (AsNode(node_).type()) {
-    case pugi::node_pcdata:
-    case pugi::node_cdata:
-    case pugi::node_comment:
-    case pugi::node_pi: return AsNode(node_).value();
-    default: return std::nullopt;
-  }
-}
-
 std::string XmlNodeHandle::Xml() const {
   std::string out;
-  if (attr_) {
-    AppendAttribute(out, AsAttribute(attr_));
-  } else if (node_) {
+  if (Type() == XmlNodeType::kAttribute) {
+    AppendAttribute(out, SourceAttribute(*n_));
+  } else if (n_) {
     StringWriter writer(out);
-    AsNode(node_).print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    SourceNode(*n_).print(writer, "", pugi::format_raw, pugi::encoding_utf8);
   }
   return out;
 }
 
-XmlNodeHandle XmlNodeHandle::FirstChild() const {
-  if (attr_ || !node_) return {};
-  return XmlNodeHandle(Raw(AsNode(node_).first_child()), nullptr);
-}
-
-XmlNodeHandle XmlNodeHandle::NextSibling() const {
-  if (attr_) {
-    return XmlNodeHandle(nullptr, Raw(AsAttribute(attr_).next_attribute()));
-  }
-  if (!node_) return {};
-  return XmlNodeHandle(Raw(AsNode(node_).next_sibling()), nullptr);
-}
-
-bool XmlNodeHandle::HasChildren() const {
-  return !attr_ && node_ && Raw(AsNode(node_).first_child());
-}
-
 int32_t XmlNodeHandle::ChildCount() const {
-  if (attr_ || !node_) return 0;
   int32_t count = 0;
-  for (pugi::xml_node c = AsNode(node_).first_child(); c;
-       c = c.next_sibling()) {
-    ++count;
-  }
+  for (XmlNodeHandle c = FirstChild(); c; c = c.NextSibling()) ++count;
   return count;
 }
 
 XmlNodeHandle XmlNodeHandle::Child(int32_t index) const {
-  if (attr_ || !node_ || index < 0) return {};
-  pugi::xml_node c = AsNode(node_).first_child();
-  for (; c && index > 0; --index) c = c.next_sibling();
-  return XmlNodeHandle(Raw(c), nullptr);
-}
-
-XmlNodeHandle XmlNodeHandle::FirstAttribute() const {
-  if (attr_ || !node_) return {};
-  return XmlNodeHandle(nullptr, Raw(AsNode(node_).first_attribute()));
-}
-
-int32_t XmlNodeHandle::AttributeCount() const {
-  if (attr_ || !node_) return 0;
-  int32_t count = 0;
-  for (pugi::xml_attribute a = AsNode(node_).first_attribute(); a;
-       a = a.next_attribute()) {
-    ++count;
-  }
-  return count;
-}
-
-XmlNodeHandle XmlNodeHandle::Attribute(int32_t index) const {
-  if (attr_ || !node_ || index < 0) return {};
-  pugi::xml_attribute a = AsNode(node_).first_attribute();
-  for (; a && index > 0; --index) a = a.next_attribute();
-  return XmlNodeHandle(nullptr, Raw(a));
+  if (index < 0) return {};
+  XmlNodeHandle c = FirstChild();
+  for (; c && index > 0; --index) c = c.NextSibling();
+  return c;
 }
 
 // ---- XmlDocument
@@ -285,7 +334,11 @@ const ClassInfo& XmlDocument::StaticClass() {
 }
 KVL_REGISTER_CLASS(XmlDocument)
 
-XmlDocument::XmlDocument() : content_(std::make_shared<XmlContent>()) {}
+XmlDocument::XmlDocument() {
+  auto content = std::make_shared<XmlContent>();
+  content->document = NewFlatNode(*content, content->doc);
+  content_ = std::move(content);
+}
 
 XmlDocument::~XmlDocument() = default;
 
@@ -294,8 +347,7 @@ const std::string& XmlDocument::Url() const {
 }
 
 XmlNode XmlDocument::Document() const {
-  return XmlNode(content_,
-                 XmlNodeHandle(content_->doc.internal_object(), nullptr));
+  return XmlNode(content_, XmlNodeHandle(content_->document, content_.get()));
 }
 
 bool XmlDocument::Load(const std::string& path) {
@@ -351,6 +403,7 @@ bool XmlDocument::Parse(std::string buffer, std::string url) {
     }
   }
   content->url = std::move(url);
+  content->document = NewFlatNode(*content, content->doc);
   content_ = std::move(content);
   last_error_.clear();
   error_line_ = 0;

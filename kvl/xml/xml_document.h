@@ -20,7 +20,10 @@
 // another file or was destroyed. An XmlNodeHandle is the same node without
 // that hold, for walks that keep an XmlNode of the content themselves. A failed
 // Load keeps the previous content. Nothing here changes a document once loaded.
-// Used on one thread at a time.
+// Walking is cheap after the first time: a node's children are read from
+// records made when they are first reached and kept with the content.
+// A document is used on one thread at a time; nodes of one content may be
+// walked from several threads at once.
 //
 //   Ref<XmlDocument> doc = MakeRef<XmlDocument>();
 //   if (!doc->Load("axes.xml")) std::puts(doc->LastError().c_str());
@@ -29,6 +32,7 @@
 #ifndef KVL_XML_XML_DOCUMENT_H_
 #define KVL_XML_XML_DOCUMENT_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,18 +43,9 @@
 #include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
 
-namespace pugi {
-struct xml_node_struct;
-struct xml_attribute_struct;
-}  // namespace pugi
-
 namespace kvl {
 
-namespace xml_internal {
-struct XmlContent;
-}
-
-enum class XmlNodeType {
+enum class XmlNodeType : uint8_t {
   kNone,
   kDocument,
   kElement,
@@ -63,50 +58,104 @@ enum class XmlNodeType {
   kDocumentType,
 };
 
+namespace xml_internal {
+
+struct XmlContent;
+
+// One node or attribute of a loaded document as walks read it, with the
+// sizes of its texts and links to its relatives, so a walk that has been
+// through a node once reads it again without calling into the parser's
+// tree. A node's children are made the first time they are asked for (in
+// one go, each followed by its attributes), so loading costs what the
+// parse costs. Records are never moved or freed before their content.
+struct KVL_EXPORT XmlFlatNode {
+  const char* name = "";
+  const char* value = nullptr;        // its text in the document, if any
+  void* source = nullptr;             // the parser's node or attribute
+  const XmlFlatNode* next = nullptr;  // the next sibling (or attribute)
+  // Null until made (see MakeChildren); published with release.
+  std::atomic<const XmlFlatNode*> first_child{nullptr};
+  size_t name_size = 0;
+  size_t value_size = 0;
+  uint32_t attributes = 0;  // how many attributes follow the record
+  XmlNodeType type = XmlNodeType::kNone;
+  bool has_children = false;
+};
+
+// Makes the records of the children of `parent`, a node of `content` that
+// has children, and returns the first. Safe to call from several threads.
+KVL_EXPORT const XmlFlatNode* MakeChildren(const XmlContent* content,
+                                           const XmlFlatNode* parent);
+
+}  // namespace xml_internal
+
 // A node of a loaded document without a hold on the content: two pointers,
 // free to copy. Valid only while an XmlNode of the same content lives; walks
 // that keep one (a view's own node) step through handles and make an XmlNode
-// only for what they hand out. The members are XmlNode's.
+// only for what they hand out. The members are XmlNode's; the walking ones
+// are inline, as they are every step of every walk.
 class KVL_EXPORT XmlNodeHandle {
  public:
   XmlNodeHandle() = default;
 
-  explicit operator bool() const {
-    return node_ != nullptr || attr_ != nullptr;
-  }
-  XmlNodeType Type() const;
+  explicit operator bool() const { return n_ != nullptr; }
+  XmlNodeType Type() const { return n_ ? n_->type : XmlNodeType::kNone; }
 
-  std::string_view Name() const;
+  std::string_view Name() const {
+    if (!n_) return {};
+    return std::string_view(n_->name, n_->name_size);
+  }
   std::string_view BaseName() const;
   bool HasValue() const;
   std::string Value() const;
   // Value() without a copy where the value is text of the document
   // (attributes, text, CDATA, comments, processing instructions); nullopt
   // for a node whose value is made up (a declaration's) or that has none.
-  std::optional<std::string_view> StoredValue() const;
+  std::optional<std::string_view> StoredValue() const {
+    if (!n_ || !n_->value) return std::nullopt;
+    return std::string_view(n_->value, n_->value_size);
+  }
   std::string Xml() const;
 
-  XmlNodeHandle FirstChild() const;
-  XmlNodeHandle NextSibling() const;
-  bool HasChildren() const;
+  XmlNodeHandle FirstChild() const {
+    if (!n_ || !n_->has_children) return {};
+    const xml_internal::XmlFlatNode* first =
+        n_->first_child.load(std::memory_order_acquire);
+    if (!first) first = xml_internal::MakeChildren(content_, n_);
+    return XmlNodeHandle(first, content_);
+  }
+  XmlNodeHandle NextSibling() const {
+    if (!n_ || !n_->next) return {};
+    return XmlNodeHandle(n_->next, content_);
+  }
+  bool HasChildren() const { return n_ && n_->has_children; }
   int32_t ChildCount() const;
   XmlNodeHandle Child(int32_t index) const;
 
-  XmlNodeHandle FirstAttribute() const;
-  int32_t AttributeCount() const;
-  XmlNodeHandle Attribute(int32_t index) const;
+  XmlNodeHandle FirstAttribute() const {
+    if (!n_ || n_->attributes == 0) return {};
+    return XmlNodeHandle(n_ + 1, content_);
+  }
+  int32_t AttributeCount() const {
+    return n_ ? static_cast<int32_t>(n_->attributes) : 0;
+  }
+  XmlNodeHandle Attribute(int32_t index) const {
+    if (index < 0 || index >= AttributeCount()) return {};
+    return XmlNodeHandle(n_ + 1 + index, content_);
+  }
 
   friend bool operator==(const XmlNodeHandle& a, const XmlNodeHandle& b) {
-    return a.node_ == b.node_ && a.attr_ == b.attr_;
+    return a.n_ == b.n_;
   }
 
  private:
   friend class XmlDocument;
-  XmlNodeHandle(pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr)
-      : node_(node), attr_(attr) {}
+  XmlNodeHandle(const xml_internal::XmlFlatNode* n,
+                const xml_internal::XmlContent* content)
+      : n_(n), content_(content) {}
 
-  pugi::xml_node_struct* node_ = nullptr;
-  pugi::xml_attribute_struct* attr_ = nullptr;
+  const xml_internal::XmlFlatNode* n_ = nullptr;
+  const xml_internal::XmlContent* content_ = nullptr;
 };
 
 class KVL_EXPORT XmlNode {

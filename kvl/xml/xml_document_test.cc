@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kvl {
@@ -89,6 +90,53 @@ TEST(XmlDocumentTest, NodesOutliveAReloadAndTheirDocument) {
   }
   EXPECT_EQ(b.Name(), "b");
   EXPECT_EQ(b.FirstAttribute().Value(), "1");
+}
+
+// Walks read node records made the first time a node's children are asked
+// for, in fixed-size blocks; a node and its attributes never straddle two.
+TEST(XmlDocumentTest, WideNodesAndLongSiblingListsReadWhole) {
+  std::string text = "<!DOCTYPE cfg [<!ELEMENT cfg ANY>]><cfg";
+  for (int i = 0; i < 1500; ++i) text += " a" + std::to_string(i) + "='v'";
+  text += ">";
+  for (int i = 0; i < 1500; ++i) text += "<c" + std::to_string(i) + " k='x'/>";
+  text += "</cfg>";
+  auto doc = Parsed(text);
+  XmlNode doctype = doc->FirstChild();
+  EXPECT_EQ(doctype.Type(), XmlNodeType::kDocumentType);
+  EXPECT_EQ(doctype.Name(), "cfg");
+  XmlNode cfg = doctype.NextSibling();
+  EXPECT_EQ(cfg.AttributeCount(), 1500);
+  EXPECT_EQ(cfg.Attribute(1499).Name(), "a1499");
+  int attributes = 0;
+  for (XmlNode a = cfg.FirstAttribute(); a; a = a.NextSibling()) ++attributes;
+  EXPECT_EQ(attributes, 1500);
+  EXPECT_EQ(cfg.ChildCount(), 1500);
+  std::vector<std::string> names = Names(cfg.FirstChild());
+  ASSERT_EQ(names.size(), 1500u);
+  EXPECT_EQ(names[1499], "c1499");
+  EXPECT_EQ(cfg.Child(1499).FirstAttribute().Value(), "x");
+  EXPECT_EQ(cfg.Child(1499).FirstAttribute().NextSibling(), XmlNode());
+}
+
+// Threads that reach the same node at once get the same child nodes.
+TEST(XmlDocumentTest, ChildrenReachedFromSeveralThreadsAreTheSameNodes) {
+  std::string text = "<r>";
+  for (int i = 0; i < 200; ++i) text += "<s><i a='1'/><i/></s>";
+  text += "</r>";
+  auto doc = Parsed(text);
+  XmlNode root = doc->FirstChild();
+  std::vector<std::vector<XmlNode>> seen(4);
+  std::vector<std::thread> threads;
+  for (auto& nodes : seen) {
+    threads.emplace_back([&root, &nodes] {
+      for (XmlNode s = root.FirstChild(); s; s = s.NextSibling())
+        for (XmlNode i = s.FirstChild(); i; i = i.NextSibling())
+          nodes.push_back(i);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  ASSERT_EQ(seen[0].size(), 400u);
+  for (const auto& nodes : seen) EXPECT_EQ(nodes, seen[0]);
 }
 
 }  // namespace
