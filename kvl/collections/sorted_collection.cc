@@ -235,23 +235,19 @@ SortedCollection::Found SortedCollection::SearchObjectFound(
   });
 }
 
-std::string_view SortedCollection::ElementKey(size_t i,
-                                              std::string& scratch) const {
-  if (!extractor_.keeps_keys()) {
-    scratch = extractor_.Key(slots_[i]);
-    return scratch;
-  }
-  if (const std::string* kept = slots_.key(i)) return *kept;
-  slots_.KeepKey(i, extractor_.Key(slots_[i]));
-  return *slots_.key(i);
+int SortedCollection::CompareWithElement(std::string_view key, size_t i) const {
+  if (!extractor_.keeps_keys())
+    return extractor_.WithKey(slots_[i], [&](std::string_view element_key) {
+      return DefaultComparator::CompareKeys(key, element_key);
+    });
+  if (slots_.key(i) == nullptr) slots_.KeepKey(i, extractor_.Key(slots_[i]));
+  return DefaultComparator::CompareKeys(key, *slots_.key(i));
 }
 
 SortedCollection::Found SortedCollection::SearchKey(
     std::string_view key) const {
-  std::string scratch;
   return Search([&](int32_t i) {
-    return DefaultComparator::CompareKeys(
-        key, ElementKey(static_cast<size_t>(i), scratch));
+    return CompareWithElement(key, static_cast<size_t>(i));
   });
 }
 
