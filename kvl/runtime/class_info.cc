@@ -108,6 +108,14 @@ static bool KindAnswers(CallKind member, CallKind call) {
 
 namespace {
 
+// Byte equality without a library call: member names are short.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // The slot of ClassInfo::recent_ for a call of `name` (not empty) as `kind`.
 size_t RecentSlot(std::string_view name, CallKind kind, size_t slots) {
   auto first = static_cast<unsigned char>(name.front());
@@ -126,12 +134,12 @@ const MemberInfo* ClassInfo::Find(std::string_view name, CallKind kind) const {
   const uint32_t seen = recent.load(std::memory_order_relaxed);
   if (seen != 0 && (seen & 0xff) == kind_bits) {
     const MemberInfo& m = members_[(seen >> 8) - 1];
-    if (std::string_view(m.name) == name) return &m;
+    if (SameBytes(m.name, name)) return &m;
   }
   const MemberInfo* found = FindIndexed(name, kind);
   // Only an exact spelling is kept: a later exact match then names the
   // same member, and the lookup's answer depends on nothing else.
-  if (found && std::string_view(found->name) == name)
+  if (found && SameBytes(found->name, name))
     recent.store(
         static_cast<uint32_t>(found - members_.data() + 1) << 8 | kind_bits,
         std::memory_order_relaxed);
@@ -163,28 +171,6 @@ const MemberInfo* ClassInfo::FindByDispId(int32_t dispid,
   return nullptr;
 }
 
-Variant ClassInfo::Invoke(Object& self, std::string_view name, CallKind kind,
-                          std::span<Variant> args) const {
-  if (const MemberInfo* m = Find(name, kind))
-    return InvokeMember(self, *m, args);
-  return InvokeElsewhere(self, name, kind, args);
-}
-
-Variant ClassInfo::InvokeElsewhere(Object& self, std::string_view name,
-                                   CallKind kind,
-                                   std::span<Variant> args) const {
-  for (InterfaceGetter get : interfaces_) {
-    const ClassInfo& iface = get();
-    if (const MemberInfo* found = iface.Find(name, kind))
-      return iface.InvokeMember(self, *found, args);
-  }
-  // Assigning to a property that has no Let/Set is a wrong assignment,
-  // anything else an unknown member.
-  if ((kind == CallKind::kLet || kind == CallKind::kSet) && HasMember(name))
-    Raise(kErrWrongArgumentCount, ProgId());
-  Raise(kErrNotSupported, ProgId());
-}
-
 namespace {
 
 // Calls the member and gives its result as published: nothing for a member
@@ -201,7 +187,40 @@ Variant CallPublished(Object& self, const MemberInfo& m,
   return result;
 }
 
+// True when `args` are the member's parameters one for one, none missing
+// and no variable argument list to gather: the call needs no filling in.
+bool GivesEveryArgument(const MemberInfo& m, std::span<Variant> args) {
+  if (args.size() != m.params.size()) return false;
+  if (!args.empty() && m.params.back().param_array) return false;
+  for (const Variant& a : args)
+    if (a.is_missing()) return false;
+  return true;
+}
+
 }  // namespace
+
+Variant ClassInfo::Invoke(Object& self, std::string_view name, CallKind kind,
+                          std::span<Variant> args) const {
+  const MemberInfo* m = Find(name, kind);
+  if (m == nullptr) return InvokeElsewhere(self, name, kind, args);
+  if (GivesEveryArgument(*m, args)) return CallPublished(self, *m, args);
+  return InvokeMember(self, *m, args);
+}
+
+Variant ClassInfo::InvokeElsewhere(Object& self, std::string_view name,
+                                   CallKind kind,
+                                   std::span<Variant> args) const {
+  for (InterfaceGetter get : interfaces_) {
+    const ClassInfo& iface = get();
+    if (const MemberInfo* found = iface.Find(name, kind))
+      return iface.InvokeMember(self, *found, args);
+  }
+  // Assigning to a property that has no Let/Set is a wrong assignment,
+  // anything else an unknown member.
+  if ((kind == CallKind::kLet || kind == CallKind::kSet) && HasMember(name))
+    Raise(kErrWrongArgumentCount, ProgId());
+  Raise(kErrNotSupported, ProgId());
+}
 
 Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
                                 std::span<Variant> args) const {
