@@ -84,6 +84,8 @@ class KVL_EXPORT ComparatorHandle {
   // True for a DefaultComparator: its order is DefaultComparator::CompareKeys
   // of the extractor's keys, which the collection may then apply itself.
   bool is_default() const { return is_default_; }
+  // The C++ interface, or null when the comparator is called by name.
+  IComparator* typed() const { return typed_.get(); }
   const Ref<Object>& object() const { return object_; }
 
  private:

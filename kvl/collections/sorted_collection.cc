@@ -229,6 +229,15 @@ int16_t SortedCollection::SearchObject(const Ref<Object>& x) const {
 
 SortedCollection::Found SortedCollection::SearchObjectFound(
     const Ref<Object>& x) const {
+  if (IComparator* typed = comparator_.typed()) {
+    // Nothing changes the collection while the search runs (a change
+    // raises), so the elements and the extractor can be read once.
+    const Ref<Object>* elements = slots_.data();
+    const Ref<Object>& extractor = extractor_.object();
+    return Search([typed, elements, &extractor, &x](int32_t i) {
+      return static_cast<int>(typed->compare(extractor, x, elements[i]));
+    });
+  }
   return Search([&](int32_t i) {
     return comparator_.Compare(extractor_.object(), x,
                                slots_[static_cast<size_t>(i)]);
