@@ -12,6 +12,10 @@
 // - a typed IComparator on an integer field vs the vector ordered by that
 //   field.
 //
+// Two more finds split the gaps: lower_bound through the same IComparator
+// (the cost of its indirect call) and lower_bound calling "Key" by name
+// (the cost of the calls by name).
+//
 // BM_SortedDrainFront empties a collection from position 0 beside a
 // std::multiset emptied from begin().
 #include <benchmark/benchmark.h>
@@ -262,6 +266,49 @@ void BM_FindVectorByDue(benchmark::State& state) {
   Report(state);
 }
 BENCHMARK(BM_FindVectorByDue)->Unit(benchmark::kMillisecond);
+
+// What the typed comparator's finds cost beyond their indirect call: the
+// same vector searched by lower_bound through the same C++ IComparator.
+void BM_FindVectorByDueIndirect(benchmark::State& state) {
+  const Data& data = TheData();
+  auto comparator = MakeRef<ByDue>();
+  IComparator* by_due = comparator.get();
+  benchmark::DoNotOptimize(by_due);
+  Ref<Object> extractor;
+  auto less = [&](const Ref<Object>& a, const Ref<Object>& b) {
+    return by_due->compare(extractor, a, b) < 0;
+  };
+  std::vector<Ref<Object>> v(data.items.begin(), data.items.end());
+  std::sort(v.begin(), v.end(), less);
+  std::vector<Ref<Object>> sought(data.items.begin(), data.items.end());
+  for (auto _ : state) {
+    for (const Ref<Object>& item : sought)
+      benchmark::DoNotOptimize(
+          std::lower_bound(v.begin(), v.end(), item, less));
+  }
+  Report(state);
+}
+BENCHMARK(BM_FindVectorByDueIndirect)->Unit(benchmark::kMillisecond);
+
+// What the late-bound finds cost beyond their calls by name: the sorted
+// vector searched by lower_bound calling each element's "Key" by name.
+void BM_FindVectorByKeyByName(benchmark::State& state) {
+  const Data& data = TheData();
+  std::vector<Ref<Item>> v(data.items.begin(), data.items.end());
+  std::sort(v.begin(), v.end(), KeyLess);
+  for (auto _ : state) {
+    for (const Variant& key : data.keys) {
+      const std::string& k = key.AsString();
+      benchmark::DoNotOptimize(std::lower_bound(
+          v.begin(), v.end(), k, [](const Ref<Item>& a, const std::string& b) {
+            Variant got = a->Invoke("Key", CallKind::kGet, {});
+            return CompareTextNoCase(got.AsString(), b) < 0;
+          }));
+    }
+  }
+  Report(state);
+}
+BENCHMARK(BM_FindVectorByKeyByName)->Unit(benchmark::kMillisecond);
 
 // ---- removal from the front
 // ----------------------------------------------------

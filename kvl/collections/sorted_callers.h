@@ -16,12 +16,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "kvl/collections/sorted_comparator.h"
 #include "kvl/collections/sorted_extractor.h"
 #include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
+#include "kvl/runtime/variant_convert.h"
 
 namespace kvl::internal {
 
@@ -38,11 +41,20 @@ class KVL_EXPORT ExtractorHandle {
   explicit ExtractorHandle(Ref<Object> extractor)
       : object_(std::move(extractor)),
         typed_(object_),
-        keeps_keys_(typed_ && dynamic_cast<DefaultExtractor*>(
-                                  object_->Identity()) == nullptr) {}
+        default_(dynamic_cast<DefaultExtractor*>(object_->Identity())),
+        keeps_keys_(typed_ && default_ == nullptr) {}
 
   std::string Key(const Ref<Object>& o) const {
     return typed_ ? typed_->Key(o) : KeyByName(*object_, o);
+  }
+  // f(key of o), the key a string_view valid during the call: the text a
+  // DefaultExtractor's element gives is read where its member left it.
+  template <class F>
+  auto WithKey(const Ref<Object>& o, F&& f) const {
+    if (default_ == nullptr) return f(std::string_view(Key(o)));
+    Variant key = default_->KeyValue(o);
+    if (key.is_string()) return f(std::string_view(key.AsString()));
+    return f(std::string_view(ToText(key)));
   }
   // True when the keys it gives may be kept (see above).
   bool keeps_keys() const { return keeps_keys_; }
@@ -51,6 +63,7 @@ class KVL_EXPORT ExtractorHandle {
  private:
   Ref<Object> object_;
   InterfaceRef<IExtractor> typed_;
+  DefaultExtractor* default_;  // object_ itself, when it is one
   bool keeps_keys_;
 };
 
@@ -71,6 +84,8 @@ class KVL_EXPORT ComparatorHandle {
   // True for a DefaultComparator: its order is DefaultComparator::CompareKeys
   // of the extractor's keys, which the collection may then apply itself.
   bool is_default() const { return is_default_; }
+  // The C++ interface, or null when the comparator is called by name.
+  IComparator* typed() const { return typed_.get(); }
   const Ref<Object>& object() const { return object_; }
 
  private:

@@ -229,29 +229,34 @@ int16_t SortedCollection::SearchObject(const Ref<Object>& x) const {
 
 SortedCollection::Found SortedCollection::SearchObjectFound(
     const Ref<Object>& x) const {
+  if (IComparator* typed = comparator_.typed()) {
+    // Nothing changes the collection while the search runs (a change
+    // raises), so the elements and the extractor can be read once.
+    const Ref<Object>* elements = slots_.data();
+    const Ref<Object>& extractor = extractor_.object();
+    return Search([typed, elements, &extractor, &x](int32_t i) {
+      return static_cast<int>(typed->compare(extractor, x, elements[i]));
+    });
+  }
   return Search([&](int32_t i) {
     return comparator_.Compare(extractor_.object(), x,
                                slots_[static_cast<size_t>(i)]);
   });
 }
 
-std::string_view SortedCollection::ElementKey(size_t i,
-                                              std::string& scratch) const {
-  if (!extractor_.keeps_keys()) {
-    scratch = extractor_.Key(slots_[i]);
-    return scratch;
-  }
-  if (const std::string* kept = slots_.key(i)) return *kept;
-  slots_.KeepKey(i, extractor_.Key(slots_[i]));
-  return *slots_.key(i);
+int SortedCollection::CompareWithElement(std::string_view key, size_t i) const {
+  if (!extractor_.keeps_keys())
+    return extractor_.WithKey(slots_[i], [&](std::string_view element_key) {
+      return DefaultComparator::CompareKeys(key, element_key);
+    });
+  if (slots_.key(i) == nullptr) slots_.KeepKey(i, extractor_.Key(slots_[i]));
+  return DefaultComparator::CompareKeys(key, *slots_.key(i));
 }
 
 SortedCollection::Found SortedCollection::SearchKey(
     std::string_view key) const {
-  std::string scratch;
   return Search([&](int32_t i) {
-    return DefaultComparator::CompareKeys(
-        key, ElementKey(static_cast<size_t>(i), scratch));
+    return CompareWithElement(key, static_cast<size_t>(i));
   });
 }
 

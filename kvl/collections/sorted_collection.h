@@ -124,9 +124,9 @@ class KVL_EXPORT SortedCollection : public Object {
   // Search with the comparator.
   Found SearchObjectFound(const Ref<Object>& x) const;
   Found SearchKey(std::string_view key) const;
-  // The key of element `i`: the one kept for it when the extractor's keys
-  // are kept, else read now.
-  std::string_view ElementKey(size_t i, std::string& scratch) const;
+  // DefaultComparator::CompareKeys(key, key of element `i`), with the key
+  // kept for the element when the extractor's keys are kept, else read now.
+  int CompareWithElement(std::string_view key, size_t i) const;
   // The position of the last element whose key equals `key`, or -1.
   int16_t LocateKey(std::string_view key) const;
   // IndexOf without catching failures of the comparator or extractor.

@@ -250,6 +250,54 @@ TEST(SortedCollectionTest, FailuresOfTheComparatorAndExtractor) {
   EXPECT_EQ(plain->Count(), 1);
 }
 
+// Elements of a class that answers "Key" in its own Invoke, ahead of its
+// table, and of one whose "Key" is a number.
+class Relabelled : public Keyed {
+ public:
+  using Keyed::Keyed;
+  Variant Invoke(std::string_view name, CallKind kind,
+                 std::span<Variant> args) override {
+    if (EqualsNoCase(name, "Key")) return Variant("r:" + key);
+    return Keyed::Invoke(name, kind, args);
+  }
+};
+class Numbered : public Object {
+  KVL_DECLARE_CLASS(Numbered)
+ public:
+  explicit Numbered(double n) : n_(n) {}
+  double Key() const { return n_; }
+
+ private:
+  double n_;
+};
+const ClassInfo& Numbered::StaticClass() {
+  static const ClassInfo info =
+      ClassBuilder<Numbered>("Numbered", ClassKind::kPrivate)
+          .Get<&Numbered::Key>("Key")
+          .Build();
+  return info;
+}
+
+TEST(SortedCollectionTest, DefaultExtractorAsksEachElementItsOwnWay) {
+  auto coll = MakeRef<SortedCollection>();
+  auto late = MakeRef<DynamicObject>("Element");
+  late->AddProperty("Key", "m");
+  std::vector<Ref<Object>> elements = {MakeRef<Keyed>("z"),
+                                       MakeRef<Relabelled>("b"),
+                                       late,
+                                       MakeRef<Numbered>(2.5),
+                                       MakeRef<Keyed>("a"),
+                                       MakeRef<Relabelled>("y")};
+  for (const Ref<Object>& e : elements) coll->Insert(e);
+  const char* sorted[] = {"2.5", "a", "m", "r:b", "r:y", "z"};
+  for (int16_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(coll->IndexOf(sorted[i]), i) << sorted[i];
+    EXPECT_EQ(coll->IndexOf(Variant(coll->at(i))), i) << sorted[i];
+  }
+  // The override answers by name also where the table says otherwise.
+  EXPECT_EQ(coll->IndexOf("b"), -1);
+}
+
 // Clients reached only by name: elements with a Key property, a comparator
 // "compare" returning any number, an extractor "Key".
 TEST(SortedCollectionTest, LateBoundClientsAndCatalogue) {

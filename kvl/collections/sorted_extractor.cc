@@ -42,10 +42,14 @@ const ClassInfo& DefaultExtractor::StaticClass() {
 KVL_REGISTER_CLASS(DefaultExtractor)
 
 std::string DefaultExtractor::Key(const Ref<Object>& o) {
-  if (!o) Raise(kErrObjectNotSet);
-  Variant key = o->Invoke("Key", CallKind::kGet, {});
+  Variant key = KeyValue(o);
   if (key.is_string()) return std::move(key.MutableString());
   return ToText(key);
+}
+
+Variant DefaultExtractor::KeyValue(const Ref<Object>& o) {
+  if (!o) Raise(kErrObjectNotSet);
+  return o->Invoke("Key", CallKind::kGet, {});
 }
 
 std::string ExtractKey(Object& extractor, const Ref<Object>& o) {

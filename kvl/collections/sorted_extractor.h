@@ -30,6 +30,7 @@
 #include "kvl/runtime/class_info.h"
 #include "kvl/runtime/export.h"
 #include "kvl/runtime/object.h"
+#include "kvl/runtime/variant.h"
 
 namespace kvl {
 
@@ -56,6 +57,10 @@ class KVL_EXPORT DefaultExtractor final : public Object, public IExtractor {
   // when it has no such member, and whatever the member or the conversion
   // to text raises.
   std::string Key(const Ref<Object>& o) override;
+  // The value of `o`'s member "Key" before its conversion to text (the same
+  // failures but the conversion's), so that a text result can be read
+  // where the member left it.
+  Variant KeyValue(const Ref<Object>& o);
 };
 
 // The key of `o` through `extractor`: its C++ IExtractor when it has one,

@@ -39,6 +39,8 @@ class KVL_EXPORT SortedSlots {
   const Ref<Object>& operator[](size_t i) const {
     return elements_[front_ + i];
   }
+  // The elements, size() of them; valid until the next change.
+  const Ref<Object>* data() const { return elements_.get() + front_; }
   // The key kept for element `i`, or null.
   const std::string* key(size_t i) const {
     return keys_ ? keys_[front_ + i] : nullptr;

@@ -106,8 +106,48 @@ static bool KindAnswers(CallKind member, CallKind call) {
   return member == call;
 }
 
+namespace {
+
+// Byte equality without a library call: member names are short.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// The slot of ClassInfo::recent_ for a call of `name` (not empty) as `kind`.
+size_t RecentSlot(std::string_view name, CallKind kind, size_t slots) {
+  auto first = static_cast<unsigned char>(name.front());
+  auto last = static_cast<unsigned char>(name.back());
+  return (name.size() + 3 * first + 5 * last + static_cast<size_t>(kind)) &
+         (slots - 1);
+}
+
+}  // namespace
+
 const MemberInfo* ClassInfo::Find(std::string_view name, CallKind kind) const {
   if (name.empty()) return FindByDispId(kDispIdItem, kind);
+  static_assert((kRecentSlots & (kRecentSlots - 1)) == 0);
+  std::atomic<uint32_t>& recent = recent_[RecentSlot(name, kind, kRecentSlots)];
+  const auto kind_bits = static_cast<uint32_t>(kind);
+  const uint32_t seen = recent.load(std::memory_order_relaxed);
+  if (seen != 0 && (seen & 0xff) == kind_bits) {
+    const MemberInfo& m = members_[(seen >> 8) - 1];
+    if (SameBytes(m.name, name)) return &m;
+  }
+  const MemberInfo* found = FindIndexed(name, kind);
+  // Only an exact spelling is kept: a later exact match then names the
+  // same member, and the lookup's answer depends on nothing else.
+  if (found && SameBytes(found->name, name))
+    recent.store(
+        static_cast<uint32_t>(found - members_.data() + 1) << 8 | kind_bits,
+        std::memory_order_relaxed);
+  return found;
+}
+
+const MemberInfo* ClassInfo::FindIndexed(std::string_view name,
+                                         CallKind kind) const {
   auto it = index_.find(name);
   if (it == index_.end()) return nullptr;
   const MemberInfo* fallback = nullptr;
@@ -131,36 +171,56 @@ const MemberInfo* ClassInfo::FindByDispId(int32_t dispid,
   return nullptr;
 }
 
-Variant ClassInfo::Invoke(Object& self, std::string_view name, CallKind kind,
-                          std::span<Variant> args) const {
-  const MemberInfo* m = Find(name, kind);
-  if (!m) {
-    for (InterfaceGetter get : interfaces_) {
-      const ClassInfo& iface = get();
-      if (const MemberInfo* found = iface.Find(name, kind))
-        return iface.InvokeMember(self, *found, args);
-    }
-    // Assigning to a property that has no Let/Set is a wrong assignment,
-    // anything else an unknown member.
-    if ((kind == CallKind::kLet || kind == CallKind::kSet) && HasMember(name))
-      Raise(kErrWrongArgumentCount, ProgId());
-    Raise(kErrNotSupported, ProgId());
-  }
-  return InvokeMember(self, *m, args);
-}
-
 namespace {
 
-// The callee's result as published: nothing for a member without result,
-// an unknown-interface reference where the table says so.
-Variant Published(const MemberInfo& m, Variant result) {
-  if (m.result == VarType::kEmpty) return Variant();
-  if (m.result == VarType::kUnknown && result.is_object())
-    return Variant::Unknown(result.AsObject());
+// Calls the member and gives its result as published: nothing for a member
+// without result, an unknown-interface reference where the table says so.
+// The callee's result is handed on in place, never copied.
+Variant CallPublished(Object& self, const MemberInfo& m,
+                      std::span<Variant> args) {
+  Variant result = m.invoke(self, args);
+  if (m.result == VarType::kEmpty) {
+    result = Variant();
+  } else if (m.result == VarType::kUnknown && result.is_object()) {
+    result = Variant::Unknown(result.AsObject());
+  }
   return result;
 }
 
+// True when `args` are the member's parameters one for one, none missing
+// and no variable argument list to gather: the call needs no filling in.
+bool GivesEveryArgument(const MemberInfo& m, std::span<Variant> args) {
+  if (args.size() != m.params.size()) return false;
+  if (!args.empty() && m.params.back().param_array) return false;
+  for (const Variant& a : args)
+    if (a.is_missing()) return false;
+  return true;
+}
+
 }  // namespace
+
+Variant ClassInfo::Invoke(Object& self, std::string_view name, CallKind kind,
+                          std::span<Variant> args) const {
+  const MemberInfo* m = Find(name, kind);
+  if (m == nullptr) return InvokeElsewhere(self, name, kind, args);
+  if (GivesEveryArgument(*m, args)) return CallPublished(self, *m, args);
+  return InvokeMember(self, *m, args);
+}
+
+Variant ClassInfo::InvokeElsewhere(Object& self, std::string_view name,
+                                   CallKind kind,
+                                   std::span<Variant> args) const {
+  for (InterfaceGetter get : interfaces_) {
+    const ClassInfo& iface = get();
+    if (const MemberInfo* found = iface.Find(name, kind))
+      return iface.InvokeMember(self, *found, args);
+  }
+  // Assigning to a property that has no Let/Set is a wrong assignment,
+  // anything else an unknown member.
+  if ((kind == CallKind::kLet || kind == CallKind::kSet) && HasMember(name))
+    Raise(kErrWrongArgumentCount, ProgId());
+  Raise(kErrNotSupported, ProgId());
+}
 
 Variant ClassInfo::InvokeMember(Object& self, const MemberInfo& m,
                                 std::span<Variant> args) const {
@@ -204,7 +264,7 @@ Variant ClassInfo::InvokeFixed(Object& self, const MemberInfo& m,
         (!m.params[i].optional || m.params[i].has_default ||
          !m.params[i].omitted.is_missing()))
       complete = false;
-  if (complete) return Published(m, m.invoke(self, args));
+  if (complete) return CallPublished(self, m, args);
 
   // Fill omitted or missing arguments, call, then hand the given arguments
   // (with what by-reference parameters wrote) back to the caller.
@@ -232,7 +292,7 @@ Variant ClassInfo::InvokeFixed(Object& self, const MemberInfo& m,
         if (given[i]) args[i] = std::move(full[i]);
     }
   } give_back{args, full, given};
-  return Published(m, m.invoke(self, full));
+  return CallPublished(self, m, full);
 }
 
 MemberInfo CustomMember(std::string name, CallKind kind,

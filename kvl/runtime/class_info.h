@@ -48,10 +48,15 @@
 // Enumerations of the type library are tables too, made by EnumBuilder: a
 // name, a GUID and named values, without members.
 //
-// Tables are immutable after Build and safe to read from any thread.
+// Tables are immutable after Build and safe to read from any thread. A call
+// by name looks its member up in the table's index once per name and kind and
+// then finds it again in a small cache of the names called last (see
+// ClassInfo::Find), so a caller that calls the same members repeatedly pays
+// for the case-insensitive lookup only the first time.
 #ifndef KVL_RUNTIME_CLASS_INFO_H_
 #define KVL_RUNTIME_CLASS_INFO_H_
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -271,7 +276,9 @@ class KVL_EXPORT ClassInfo {
   // The member called `name` (ignoring case) that answers a call of `kind`:
   // a Method or Get call finds a method or a property Get; Let and Set find
   // their own kind. An empty name is the default member. Null when there is
-  // none.
+  // none. A name spelled exactly as its member is found again through a
+  // cache of recent lookups without hashing; any other spelling goes
+  // through the case-insensitive index.
   const MemberInfo* Find(std::string_view name, CallKind kind) const;
   // True when some member is called `name`.
   bool HasMember(std::string_view name) const;
@@ -290,6 +297,12 @@ class KVL_EXPORT ClassInfo {
   // InvokeMember once a variable argument list is gathered.
   Variant InvokeFixed(Object& self, const MemberInfo& member,
                       std::span<Variant> args) const;
+  // Find through the index alone.
+  const MemberInfo* FindIndexed(std::string_view name, CallKind kind) const;
+  // Invoke for a name this table lacks: an interface's member, or the
+  // failure.
+  Variant InvokeElsewhere(Object& self, std::string_view name, CallKind kind,
+                          std::span<Variant> args) const;
 
   std::string name_;
   ClassKind kind_;
@@ -304,6 +317,13 @@ class KVL_EXPORT ClassInfo {
   std::unordered_map<std::string, std::vector<uint32_t>, NoCaseHash,
                      NoCaseEqual>
       index_;
+  // Recent lookups, direct-mapped by the name's length, first and last
+  // bytes and the call kind: 0 for none, else (member index + 1) << 8 |
+  // call kind, stored only for a name spelled exactly as the member's, so
+  // that an exact match of the name proves the entry answers the call.
+  // Entries are whole words, read and replaced by any thread.
+  static constexpr size_t kRecentSlots = 16;
+  mutable std::atomic<uint32_t> recent_[kRecentSlots] = {};
 };
 
 // Declares the type information of a class inside its body:
@@ -321,14 +341,15 @@ class KVL_EXPORT ClassInfo {
 template <class T, class = void>
 struct ValueTraits;
 
-#define KVL_VALUE_TRAITS(Type, Kind, FromExpr)                   \
-  template <>                                                    \
-  struct ValueTraits<Type> {                                     \
-    static constexpr VarType kType = Kind;                       \
-    static std::string TypeName() { return {}; }                 \
-    static ClassGetter Class() { return nullptr; }               \
-    static Type From(const Variant& v) { return FromExpr(v); }   \
-    static Variant To(const Type& x) { return Variant(x); }      \
+#define KVL_VALUE_TRAITS(Type, Kind, FromExpr)                    \
+  template <>                                                     \
+  struct ValueTraits<Type> {                                      \
+    static constexpr VarType kType = Kind;                        \
+    static std::string TypeName() { return {}; }                  \
+    static ClassGetter Class() { return nullptr; }                \
+    static Type From(const Variant& v) { return FromExpr(v); }    \
+    static Variant To(const Type& x) { return Variant(x); }       \
+    static Variant To(Type&& x) { return Variant(std::move(x)); } \
   };
 KVL_VALUE_TRAITS(int16_t, VarType::kI2, ToI2)
 KVL_VALUE_TRAITS(int32_t, VarType::kI4, ToI4)
@@ -349,6 +370,7 @@ struct ValueTraits<Variant> {
   static ClassGetter Class() { return nullptr; }
   static Variant From(const Variant& v) { return v; }
   static Variant To(const Variant& x) { return x; }
+  static Variant To(Variant&& x) { return std::move(x); }
 };
 
 // Declares the enumeration table of enum E next to the enum (at namespace

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kvl/runtime/dynamic_object.h"
@@ -419,6 +421,83 @@ TEST(ClassInfoTest, InterfaceMembersAnswerByNameOnTheObject) {
   EXPECT_EQ(RaisedNumber(
                 [&] { Call(*a, "AuditCount", {Variant(1)}, CallKind::kLet); }),
             kErrNotSupported);
+}
+
+// A table of many members whose names share their first byte, so that
+// repeated lookups meet in the table's cache of recent names.
+struct ManyMembers {
+  static constexpr int kNames = 40;
+  ManyMembers() : info("Many", ClassKind::kPrivate, Members()) {}
+
+  static std::string Name(int i) { return "k" + std::to_string(i) + "x"; }
+  static std::vector<MemberInfo> Members() {
+    std::vector<MemberInfo> members;
+    auto add = [&](int i, CallKind kind) {
+      MemberInfo m;
+      m.name = Name(i);
+      m.kind = kind;
+      members.push_back(std::move(m));
+    };
+    for (int i = 0; i < kNames; ++i) {
+      if (i % 3 == 0) add(i, CallKind::kMethod);
+      if (i % 3 != 1) add(i, CallKind::kGet);
+      if (i % 2 == 0) add(i, CallKind::kLet);
+    }
+    return members;
+  }
+  // What a lookup must answer: the member of the name and kind, else for a
+  // Method or Get call the first method or Get of the name.
+  const MemberInfo* Expected(std::string_view name, CallKind kind) const {
+    const MemberInfo* fallback = nullptr;
+    for (const MemberInfo& m : info.members()) {
+      if (!EqualsNoCase(m.name, name)) continue;
+      if (m.kind == kind) return &m;
+      bool reads = kind == CallKind::kMethod || kind == CallKind::kGet;
+      bool answers = m.kind == CallKind::kMethod || m.kind == CallKind::kGet;
+      if (reads && answers && !fallback) fallback = &m;
+    }
+    return fallback;
+  }
+  // Looks names up in a mixed order of names, spellings and kinds; the
+  // number of answers that differ from Expected.
+  int Mismatches(unsigned seed) const {
+    const CallKind kinds[] = {CallKind::kMethod, CallKind::kGet, CallKind::kLet,
+                              CallKind::kSet};
+    int wrong = 0;
+    for (int step = 0; step < 4000; ++step) {
+      seed = seed * 1103515245 + 12345;
+      std::string name = Name(static_cast<int>(seed >> 8) % (kNames + 2));
+      if ((seed >> 20) % 3 == 0) name[0] = 'K';
+      CallKind kind = kinds[(seed >> 24) % 4];
+      if (info.Find(name, kind) != Expected(name, kind)) ++wrong;
+    }
+    return wrong;
+  }
+
+  ClassInfo info;
+};
+
+TEST(ClassInfoTest, RepeatedLookupsAnswerAsTheFirst) {
+  ManyMembers many;
+  EXPECT_EQ(many.Mismatches(1), 0);
+  // The same from several threads at once.
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (unsigned t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] { wrong += many.Mismatches(t + 2); });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+
+  // Calls keep answering by kind and spelling after the cache has seen
+  // the name: the Get of a property, then its Let, then another spelling.
+  auto a = MakeRef<Account>();
+  for (int round = 0; round < 2; ++round) {
+    Call(*a, "Owner", {Variant("ann")}, CallKind::kLet);
+    EXPECT_EQ(Call(*a, "Owner", {}, CallKind::kGet), Variant("ann"));
+    EXPECT_EQ(Call(*a, "OWNER", {}, CallKind::kGet), Variant("ann"));
+    EXPECT_EQ(RaisedNumber([&] { Call(*a, "Owner", {}, CallKind::kSet); }),
+              kErrWrongArgumentCount);
+  }
 }
 
 TEST(DynamicObjectTest, CatchAllAnswersNamesWithoutHandler) {
