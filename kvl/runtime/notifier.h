@@ -12,6 +12,10 @@
 // Sinks may connect or disconnect while a notification is being fired (the
 // change applies to the next one).
 //
+// A firing allocates nothing: the sink list is shared, copied only when it
+// changes while a firing holds it. Whether a sink implements the C++
+// interface is decided once, when it connects (an object's type is fixed).
+//
 // Connection points: every class whose member table names its outgoing
 // interface (`.Notifies(&TimerObjEvents::StaticClass)`) and that holds a
 // Notifier of that interface as a member (of itself or of a base class)
@@ -34,7 +38,10 @@
 #ifndef KVL_RUNTIME_NOTIFIER_H_
 #define KVL_RUNTIME_NOTIFIER_H_
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -92,14 +99,17 @@ class KVL_EXPORT Notifier final : public NotifierBase {
   // gives 0.
   uint32_t Connect(Ref<Object> sink) {
     if (!sink) return 0;
-    sinks_.push_back(Connection{next_cookie_, std::move(sink)});
+    Sink* typed = sink->template As<Sink>();
+    Writable().push_back(Connection{next_cookie_, std::move(sink), typed});
     return next_cookie_++;
   }
   // Disconnects the connection `cookie`; false when there is none.
   bool Disconnect(uint32_t cookie) {
-    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
-      if (it->cookie == cookie) {
-        sinks_.erase(it);
+    if (!sinks_) return false;
+    for (size_t i = 0; i < sinks_->size(); ++i) {
+      if ((*sinks_)[i].cookie == cookie) {
+        List& list = Writable();
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
         return true;
       }
     }
@@ -107,13 +117,16 @@ class KVL_EXPORT Notifier final : public NotifierBase {
   }
   // Disconnects every connection of `sink`.
   bool Disconnect(const Object* sink) {
-    size_t before = sinks_.size();
-    std::erase_if(sinks_, [&](const Connection& c) {
-      return c.sink->Identity() == const_cast<Object*>(sink)->Identity();
-    });
-    return sinks_.size() != before;
+    if (!sinks_) return false;
+    Object* identity = const_cast<Object*>(sink)->Identity();
+    auto same = [&](const Connection& c) {
+      return c.sink->Identity() == identity;
+    };
+    if (std::none_of(sinks_->begin(), sinks_->end(), same)) return false;
+    std::erase_if(Writable(), same);
+    return true;
   }
-  void DisconnectAll() { sinks_.clear(); }
+  void DisconnectAll() { sinks_.reset(); }
 
   uint32_t ConnectSink(Ref<Object> sink) override {
     return Connect(std::move(sink));
@@ -126,8 +139,8 @@ class KVL_EXPORT Notifier final : public NotifierBase {
       return nullptr;
     }
   }
-  size_t size() const { return sinks_.size(); }
-  bool empty() const { return sinks_.empty(); }
+  size_t size() const { return sinks_ ? sinks_->size() : 0; }
+  bool empty() const { return size() == 0; }
 
   // Calls `F` (a member of Sink) on every connected sink, or the member
   // `name` by name on sinks that do not implement Sink. Arguments passed as
@@ -135,15 +148,18 @@ class KVL_EXPORT Notifier final : public NotifierBase {
   // sink wrote.
   template <auto F, class... A>
   void Fire(std::string_view name, A&&... args) {
-    if (sinks_.empty()) return;
-    std::vector<Connection> snapshot = sinks_;
-    for (const Connection& c : snapshot) {
+    if (empty()) return;
+    // Pinned, not copied: a sink that connects or disconnects meanwhile
+    // makes the notifier take a copy of its own, and the sinks of this
+    // firing stay alive until it ends.
+    const std::shared_ptr<const List> pinned = sinks_;
+    for (const Connection& c : *pinned) {
       CallClient(ClientFailure::kRecord, [&] {
-        if (Sink* typed = c.sink->template As<Sink>()) {
-          (typed->*F)(args...);
+        if (c.typed != nullptr) {
+          (c.typed->*F)(args...);
         } else {
-          FireByName<F>(*c.sink, name,
-                        std::index_sequence_for<A...>{}, args...);
+          FireByName<F>(*c.sink, name, std::index_sequence_for<A...>{},
+                        args...);
         }
       });
     }
@@ -153,7 +169,20 @@ class KVL_EXPORT Notifier final : public NotifierBase {
   struct Connection {
     uint32_t cookie;
     Ref<Object> sink;
+    Sink* typed;  // the sink's C++ interface, or null: called by name
   };
+  using List = std::vector<Connection>;
+
+  // The list to change: the shared one when nothing else holds it (no
+  // firing under way, no copied notifier), else a copy that replaces it.
+  List& Writable() {
+    if (!sinks_) {
+      sinks_ = std::make_shared<List>();
+    } else if (sinks_.use_count() > 1) {
+      sinks_ = std::make_shared<List>(*sinks_);
+    }
+    return *sinks_;
+  }
 
   template <auto F, size_t... I, class... A>
   static void FireByName(Object& sink, std::string_view name,
@@ -174,7 +203,7 @@ class KVL_EXPORT Notifier final : public NotifierBase {
     }
   }
 
-  std::vector<Connection> sinks_;
+  std::shared_ptr<List> sinks_;
   uint32_t next_cookie_ = 1;
 };
 

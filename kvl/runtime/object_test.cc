@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "kvl/runtime/class_info.h"
+#include "kvl/runtime/dynamic_object.h"
 #include "kvl/runtime/enum_variant.h"
 #include "kvl/runtime/notifier.h"
-#include "kvl/runtime/dynamic_object.h"
 
 namespace kvl {
 namespace {
@@ -132,9 +135,8 @@ TEST(NotifierTest, CallsTypedAndLateBoundSinks) {
 TEST(NotifierTest, FailingOrDisconnectingSinkDoesNotStopOthers) {
   Notifier<ITicks> ticks;
   auto failing = MakeRef<DynamicObject>("Failing");
-  failing->OnMethod("Tick", [](std::span<Variant>) -> Variant {
-    Raise(kErrOverflow);
-  });
+  failing->OnMethod("Tick",
+                    [](std::span<Variant>) -> Variant { Raise(kErrOverflow); });
   auto quitter = MakeRef<DynamicObject>("Quitter");
   int quitter_calls = 0;
   quitter->OnMethod("Tick", [&](std::span<Variant>) {
@@ -151,6 +153,45 @@ TEST(NotifierTest, FailingOrDisconnectingSinkDoesNotStopOthers) {
   ticks.Fire<&ITicks::Tick>("Tick", 1, reply);
   EXPECT_EQ(quitter_calls, 1);
   EXPECT_EQ(typed->total, 2);
+  EXPECT_EQ(ticks.size(), 2u);
+}
+
+// Changes made by a sink during a firing apply from the next firing on; a
+// sink disconnected meanwhile, held by nothing else, lives until the firing
+// is done with it. A copied notifier keeps its own list.
+TEST(NotifierTest, ChangesDuringAFiringApplyToTheNext) {
+  Notifier<ITicks> ticks;
+  std::vector<std::string> heard;
+  auto recording = [&](const char* name) {
+    auto sink = MakeRef<DynamicObject>(name);
+    sink->OnMethod("Tick", [&heard, name](std::span<Variant>) {
+      heard.push_back(name);
+      return Variant();
+    });
+    return sink;
+  };
+  uint32_t last = 0;
+  auto first = MakeRef<DynamicObject>("First");
+  first->OnMethod("Tick", [&](std::span<Variant>) {
+    heard.push_back("First");
+    if (ticks.Disconnect(last)) ticks.Connect(recording("Added"));
+    return Variant();
+  });
+  ticks.Connect(first);
+  last = ticks.Connect(recording("Last"));  // the notifier holds it alone
+  Notifier<ITicks> copy = ticks;
+
+  std::string reply;
+  ticks.Fire<&ITicks::Tick>("Tick", 1, reply);
+  EXPECT_EQ(heard, (std::vector<std::string>{"First", "Last"}));
+  heard.clear();
+  ticks.Fire<&ITicks::Tick>("Tick", 1, reply);
+  EXPECT_EQ(heard, (std::vector<std::string>{"First", "Added"}));
+
+  heard.clear();
+  copy.Fire<&ITicks::Tick>("Tick", 1, reply);  // First finds `last` gone
+  EXPECT_EQ(heard, (std::vector<std::string>{"First", "Last"}));
+  EXPECT_EQ(copy.size(), 2u);
   EXPECT_EQ(ticks.size(), 2u);
 }
 
